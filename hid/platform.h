@@ -1,0 +1,114 @@
+// The only door to the operating system's HID services.
+//
+// Everything above this layer (discovery, the board protocol, the window) talks to boards through
+// these two interfaces. There is one implementation per backend: hidapi for real hardware
+// (hidapi_platform.h) and a simulated platform for tests and the demo (sim/).
+//
+// Conventions shared by every call:
+// - No call throws for a device-level failure; failure is a value (empty optional, false, an
+//   OpenError or ReadOutcome::Gone).
+// - Report buffers use the system's numbering: byte 0 is the report ID, the payload follows.
+// - Identity strings are whole UTF-16 text, exactly as the device's string descriptor holds it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace rotorix::hid {
+
+// One present HID interface, as the enumeration reports it.
+struct InterfaceInfo {
+    std::string path;  // opaque; only meaningful to Platform::open of the same platform
+    std::uint16_t vendor_id = 0;
+    std::uint16_t product_id = 0;
+    std::uint16_t version = 0;  // bcdDevice / release number
+
+    friend bool operator==(const InterfaceInfo&, const InterfaceInfo&) = default;
+};
+
+// Report byte lengths as Windows' HidP_GetCaps counts them: the largest report of each kind plus
+// one byte for the report ID, whether or not the device uses report IDs; 0 for a kind it lacks.
+struct ReportLengths {
+    std::uint16_t input = 0;
+    std::uint16_t output = 0;
+    std::uint16_t feature = 0;
+
+    friend bool operator==(const ReportLengths&, const ReportLengths&) = default;
+};
+
+// Why an open failed, as the system said it.
+struct OpenError {
+    enum class Kind {
+        AccessDenied,  // the interface exists but this user may not open it
+        Gone,          // the interface vanished between enumeration and open
+        Busy,          // held exclusively by someone else
+        Other,
+    };
+    Kind kind = Kind::Other;
+    std::string detail;  // the system's own words, e.g. "Permission denied"
+
+    friend bool operator==(const OpenError&, const OpenError&) = default;
+};
+
+// Outcome of one bounded wait for an input report.
+enum class ReadOutcome {
+    Report,      // one input report arrived
+    NothingYet,  // the wait expired; the device is quiet, not gone
+    Gone,        // the read failed: the device has been unplugged or the handle is dead
+};
+
+// An open HID interface. Destroying the object closes the handle, exactly once.
+class Device {
+  public:
+    Device() = default;
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    virtual ~Device() = default;
+
+    // The device's string descriptors. Empty optional when the query failed or the device has
+    // no such string; a present but empty string is an empty u16string.
+    virtual std::optional<std::u16string> serialNumber() = 0;
+    virtual std::optional<std::u16string> manufacturer() = 0;
+    virtual std::optional<std::u16string> product() = 0;
+
+    // Report lengths from the device's report descriptor. Empty optional when the descriptor
+    // cannot be read.
+    virtual std::optional<ReportLengths> reportLengths() = 0;
+
+    // Sends report[0..size) as a feature report; report[0] is the report ID. True only when the
+    // whole report was delivered.
+    virtual bool sendFeatureReport(std::span<const std::uint8_t> report) = 0;
+
+    // Fetches the feature report whose ID is buffer[0] into buffer, from byte 0. Returns the
+    // number of bytes placed in buffer (report ID included), or empty optional on failure. On
+    // failure the buffer's contents are unspecified.
+    virtual std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) = 0;
+
+    // Waits at most timeout_ms (0: do not wait) for one input report and stores it in buffer.
+    virtual ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int timeout_ms) = 0;
+};
+
+using DeviceHandle = std::unique_ptr<Device>;
+using OpenResult = std::variant<DeviceHandle, OpenError>;
+
+class Platform {
+  public:
+    Platform() = default;
+    Platform(const Platform&) = delete;
+    Platform& operator=(const Platform&) = delete;
+    virtual ~Platform() = default;
+
+    // Every present HID interface, in the system's order. An empty list when enumeration fails.
+    virtual std::vector<InterfaceInfo> enumerate() = 0;
+
+    // Opens one interface for reading and writing.
+    virtual OpenResult open(const std::string& path) = 0;
+};
+
+}  // namespace rotorix::hid

@@ -1,0 +1,21 @@
+// Report lengths from a HID report descriptor.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "hid/platform.h"
+
+namespace rotorix::hid {
+
+// Computes the input, output and feature report byte lengths the way Windows' HidP_GetCaps does:
+// for each kind, the largest report (the bits of all its main items under one report ID, rounded
+// up to whole bytes) plus one byte for the report ID, whether or not the descriptor declares
+// report IDs; 0 for a kind the descriptor has none of.
+//
+// Handles global-item Push/Pop, several report IDs and long items (skipped). Never reads outside
+// `descriptor`, always terminates, and accepts any byte string: malformed input yields whatever
+// the well-formed prefix describes. Lengths saturate at 65535.
+ReportLengths reportLengthsFromDescriptor(std::span<const std::uint8_t> descriptor);
+
+}  // namespace rotorix::hid
