@@ -1,0 +1,335 @@
+#include "sim/sim_platform.h"
+
+#include <algorithm>
+#include <charconv>
+#include <deque>
+#include <stdexcept>
+#include <utility>
+
+#include "config/protocol.h"
+
+namespace rotorix::sim {
+
+namespace {
+
+constexpr std::string_view kPathPrefix = "sim:";
+
+// Fails the call when a failure is pending; a negative count never runs out.
+bool consumeFailure(std::map<Call, int>& failures, Call call) {
+    auto it = failures.find(call);
+    if (it == failures.end() || it->second == 0) {
+        return false;
+    }
+    if (it->second > 0) {
+        --it->second;
+    }
+    return true;
+}
+
+struct ParsedPath {
+    int id = 0;
+    int interface_index = 0;
+};
+
+std::optional<ParsedPath> parsePath(const std::string& path) {
+    if (!path.starts_with(kPathPrefix)) {
+        return std::nullopt;
+    }
+    ParsedPath parsed;
+    const char* const end = path.data() + path.size();
+    auto [after_id, id_error] = std::from_chars(path.data() + kPathPrefix.size(), end, parsed.id);
+    if (id_error != std::errc{} || after_id == end || *after_id != ':') {
+        return std::nullopt;
+    }
+    auto [after_index, index_error] = std::from_chars(after_id + 1, end, parsed.interface_index);
+    if (index_error != std::errc{} || after_index != end) {
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+// Everything the platform and its handles share; handles keep it alive past the platform.
+struct Entry {
+    BoardSpec spec;
+    bool foreign = false;
+    bool plugged = true;
+    int generation = 0;  // bumped on every unplug, so handles opened before it stay dead
+    std::optional<hid::OpenError> refusal;
+    bool silent = false;
+    std::size_t short_reply = 0;
+    FirmwareModel firmware;
+    int open_handles = 0;
+    std::map<Call, int> failures;
+    std::map<Call, int> calls;
+    std::optional<std::pair<Call, int>> unplug_after;
+};
+
+struct SharedState {
+    std::deque<Entry> devices;  // a deque keeps firmware references valid as devices are added
+    std::map<Call, int> failures;
+    std::map<Call, int> calls;
+
+    Entry& entry(int id) {
+        if (id < 0 || static_cast<std::size_t>(id) >= devices.size()) {
+            throw std::out_of_range("SimPlatform: no device with this id");
+        }
+        return devices[static_cast<std::size_t>(id)];
+    }
+
+    // Counts one call on `device` and says whether an injected failure claims it.
+    bool begin(Entry& device, Call call) {
+        ++calls[call];
+        ++device.calls[call];
+        return consumeFailure(device.failures, call) || consumeFailure(failures, call);
+    }
+
+    void finish(Entry& device, Call call) {
+        if (!device.unplug_after || device.unplug_after->first != call) {
+            return;
+        }
+        if (--device.unplug_after->second <= 0) {
+            device.unplug_after.reset();
+            unplug(device);
+        }
+    }
+
+    static void unplug(Entry& device) {
+        if (device.plugged) {
+            device.plugged = false;
+            ++device.generation;
+        }
+    }
+};
+
+class SimDevice final : public hid::Device {
+  public:
+    SimDevice(std::shared_ptr<SharedState> state, int id)
+        : state_(std::move(state)), id_(id), generation_(state_->entry(id).generation) {
+        ++state_->entry(id_).open_handles;
+    }
+    ~SimDevice() override { --state_->entry(id_).open_handles; }
+
+    std::optional<std::u16string> serialNumber() override {
+        return run(Call::SerialNumber, std::optional<std::u16string>{},
+                   [](Entry& e) { return e.spec.serial; });
+    }
+    std::optional<std::u16string> manufacturer() override {
+        return run(Call::Manufacturer, std::optional<std::u16string>{},
+                   [](Entry& e) { return e.spec.manufacturer; });
+    }
+    std::optional<std::u16string> product() override {
+        return run(Call::Product, std::optional<std::u16string>{},
+                   [](Entry& e) { return e.spec.product; });
+    }
+    std::optional<hid::ReportLengths> reportLengths() override {
+        return run(Call::ReportLengths, std::optional<hid::ReportLengths>{},
+                   [](Entry& e) { return std::optional<hid::ReportLengths>{e.spec.lengths}; });
+    }
+
+    bool sendFeatureReport(std::span<const std::uint8_t> report) override {
+        return run(Call::SendFeature, false, [&](Entry& e) {
+            if (e.foreign || report.empty()) {
+                return false;
+            }
+            e.firmware.receiveFeatureReport(report);
+            return true;
+        });
+    }
+
+    std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
+        return run(Call::GetFeature, std::optional<std::size_t>{},
+                   [&](Entry& e) -> std::optional<std::size_t> {
+                       if (e.foreign || buffer.empty() || buffer[0] != config::kReportId) {
+                           return std::nullopt;
+                       }
+                       auto reply = e.firmware.featureReportReply(buffer.size());
+                       if (e.short_reply > 0 && e.short_reply < reply.size()) {
+                           reply.resize(e.short_reply);
+                       }
+                       std::copy(reply.begin(), reply.end(), buffer.begin());
+                       return reply.size();
+                   });
+    }
+
+    hid::ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int /*timeout_ms*/) override {
+        // Nothing here waits: a silent device reports NothingYet as if the wait had run out.
+        return run(Call::ReadInput, hid::ReadOutcome::Gone, [&](Entry& e) {
+            if (e.silent) {
+                return hid::ReadOutcome::NothingYet;
+            }
+            if (e.foreign) {
+                std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+            } else {
+                const auto report = e.firmware.inputReport(buffer.size());
+                std::copy(report.begin(), report.end(), buffer.begin());
+            }
+            return hid::ReadOutcome::Report;
+        });
+    }
+
+  private:
+    template <class Result, class Body>
+    Result run(Call call, Result failed, Body body) {
+        Entry& e = state_->entry(id_);
+        const bool injected = state_->begin(e, call);
+        const bool alive = e.plugged && e.generation == generation_;
+        Result result = (injected || !alive) ? failed : body(e);
+        state_->finish(e, call);
+        return result;
+    }
+
+    std::shared_ptr<SharedState> state_;
+    int id_;
+    int generation_;
+};
+
+}  // namespace
+
+struct SimPlatform::State : SharedState {};
+
+SimPlatform::SimPlatform() : state_(std::make_shared<State>()) {}
+SimPlatform::~SimPlatform() = default;
+
+SimPlatform::BoardId SimPlatform::addBoard(const BoardSpec& spec) {
+    auto& e = state_->devices.emplace_back();
+    e.spec = spec;
+    e.firmware = FirmwareModel(spec.settings);
+    return static_cast<BoardId>(state_->devices.size() - 1);
+}
+
+SimPlatform::BoardId SimPlatform::addForeign(std::uint16_t vendor_id, std::uint16_t product_id) {
+    const auto id = static_cast<BoardId>(state_->devices.size());
+    auto& e = state_->devices.emplace_back();
+    e.foreign = true;
+    e.spec.vendor_id = vendor_id;
+    e.spec.product_id = product_id;
+    e.spec.version = 0;
+    const std::string number = std::to_string(id);
+    e.spec.serial = u"F-" + std::u16string(number.begin(), number.end());
+    e.spec.manufacturer = u"Foreign";
+    e.spec.product = u"Foreign";
+    e.spec.lengths = {8, 0, 0};
+    return id;
+}
+
+void SimPlatform::unplug(BoardId id) {
+    SharedState::unplug(state_->entry(id));
+}
+void SimPlatform::replug(BoardId id) {
+    state_->entry(id).plugged = true;
+}
+bool SimPlatform::plugged(BoardId id) const {
+    return state_->entry(id).plugged;
+}
+
+void SimPlatform::refuseOpen(BoardId id, std::optional<hid::OpenError> error) {
+    state_->entry(id).refusal = std::move(error);
+}
+
+void SimPlatform::failCall(Call call, int times) {
+    state_->failures[call] = times;
+}
+void SimPlatform::failCall(BoardId id, Call call, int times) {
+    state_->entry(id).failures[call] = times;
+}
+void SimPlatform::clearFailures() {
+    state_->failures.clear();
+    for (auto& e : state_->devices) {
+        e.failures.clear();
+    }
+}
+
+void SimPlatform::setReportLengths(BoardId id, hid::ReportLengths lengths) {
+    state_->entry(id).spec.lengths = lengths;
+}
+void SimPlatform::setSilent(BoardId id, bool silent) {
+    state_->entry(id).silent = silent;
+}
+void SimPlatform::setShortFeatureReply(BoardId id, std::size_t bytes) {
+    state_->entry(id).short_reply = bytes;
+}
+void SimPlatform::unplugAfter(BoardId id, Call call, int calls) {
+    state_->entry(id).unplug_after = std::make_pair(call, calls);
+}
+
+FirmwareModel& SimPlatform::firmware(BoardId id) {
+    return state_->entry(id).firmware;
+}
+const FirmwareModel& SimPlatform::firmware(BoardId id) const {
+    return state_->entry(id).firmware;
+}
+
+int SimPlatform::openHandles() const {
+    int total = 0;
+    for (const auto& e : state_->devices) {
+        total += e.open_handles;
+    }
+    return total;
+}
+int SimPlatform::openHandles(BoardId id) const {
+    return state_->entry(id).open_handles;
+}
+
+int SimPlatform::callCount(Call call) const {
+    auto it = state_->calls.find(call);
+    return it == state_->calls.end() ? 0 : it->second;
+}
+int SimPlatform::callCount(BoardId id, Call call) const {
+    const auto& calls = state_->entry(id).calls;
+    auto it = calls.find(call);
+    return it == calls.end() ? 0 : it->second;
+}
+
+std::string SimPlatform::path(BoardId id, int interface_index) const {
+    state_->entry(id);  // rejects an unknown id
+    return std::string(kPathPrefix) + std::to_string(id) + ":" + std::to_string(interface_index);
+}
+
+std::vector<hid::InterfaceInfo> SimPlatform::enumerate() {
+    ++state_->calls[Call::Enumerate];
+    std::vector<hid::InterfaceInfo> list;
+    if (consumeFailure(state_->failures, Call::Enumerate)) {
+        return list;
+    }
+    for (std::size_t i = 0; i < state_->devices.size(); ++i) {
+        const auto& e = state_->devices[i];
+        if (!e.plugged) {
+            continue;
+        }
+        const auto id = static_cast<BoardId>(i);
+        for (int k = 0; k < e.spec.interfaces; ++k) {
+            list.push_back({path(id, k), e.spec.vendor_id, e.spec.product_id, e.spec.version});
+        }
+    }
+    return list;
+}
+
+hid::OpenResult SimPlatform::open(const std::string& device_path) {
+    const hid::OpenError no_such_device{hid::OpenError::Kind::Gone, "No such device"};
+    const auto parsed = parsePath(device_path);
+    const bool known =
+        parsed && parsed->id >= 0 && static_cast<std::size_t>(parsed->id) < state_->devices.size();
+    if (!known) {
+        ++state_->calls[Call::Open];
+        if (consumeFailure(state_->failures, Call::Open)) {
+            return hid::OpenError{hid::OpenError::Kind::Other, "Input/output error"};
+        }
+        return no_such_device;
+    }
+    Entry& e = state_->entry(parsed->id);
+    hid::OpenResult result = no_such_device;
+    if (state_->begin(e, Call::Open)) {
+        result = hid::OpenError{hid::OpenError::Kind::Other, "Input/output error"};
+    } else if (!e.plugged || parsed->interface_index < 0 ||
+               parsed->interface_index >= e.spec.interfaces) {
+        result = no_such_device;
+    } else if (e.refusal) {
+        result = *e.refusal;
+    } else {
+        result = hid::DeviceHandle{std::make_unique<SimDevice>(state_, parsed->id)};
+    }
+    state_->finish(e, Call::Open);
+    return result;
+}
+
+}  // namespace rotorix::sim

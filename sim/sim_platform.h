@@ -1,0 +1,111 @@
+// A simulated HID platform: any number of virtual boards (each running the firmware model) and
+// foreign HID devices, in a fixed enumeration order, with every failure a test may need.
+//
+// Used by the unit and window tests and by the demo executable. Single-threaded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "hid/platform.h"
+#include "sim/firmware_model.h"
+
+namespace rotorix::sim {
+
+// Which platform call a fault is injected into.
+enum class Call {
+    Enumerate,
+    Open,
+    SerialNumber,
+    Manufacturer,
+    Product,
+    ReportLengths,
+    SendFeature,
+    GetFeature,
+    ReadInput,
+};
+
+struct BoardSpec {
+    std::uint16_t vendor_id = 0x2B7E;
+    std::uint16_t product_id = 0x0103;
+    std::uint16_t version = 0x0104;
+    // Empty optional: the device has no such string (the query fails).
+    std::optional<std::u16string> serial = u"0001";
+    std::optional<std::u16string> manufacturer = u"Rotorix";
+    std::optional<std::u16string> product = u"Rotary Encoder Board";
+    hid::ReportLengths lengths{9, 0, 9};
+    FirmwareModel::Settings settings{};
+    // Number of HID interfaces the device exposes; each is enumerated with the same IDs and
+    // strings and shares the one firmware model.
+    int interfaces = 1;
+};
+
+class SimPlatform : public hid::Platform {
+  public:
+    using BoardId = int;
+
+    SimPlatform();
+    ~SimPlatform() override;
+
+    // Adds a device at the end of the enumeration order; it is plugged in.
+    BoardId addBoard(const BoardSpec& spec);
+    // A device that is not a board: any IDs, no firmware model behind it (feature reports fail).
+    BoardId addForeign(std::uint16_t vendor_id, std::uint16_t product_id);
+
+    // Unplugging makes the device vanish from enumeration and kills every handle open on it
+    // (further calls on them fail; reads report Gone). Replugging puts it back at its place in
+    // the order; old handles stay dead.
+    void unplug(BoardId id);
+    void replug(BoardId id);
+    bool plugged(BoardId id) const;
+
+    // open() of this device fails with `error` until cleared with an empty optional.
+    void refuseOpen(BoardId id, std::optional<hid::OpenError> error);
+
+    // The next `times` calls of `call` fail (times < 0: until cleared with clearFailures()).
+    // With a device id, only calls on that device's handles (or its open) count. A failed call
+    // has no effect on the device: a refused feature report never reaches the firmware's log.
+    void failCall(Call call, int times = 1);
+    void failCall(BoardId id, Call call, int times = 1);
+    void clearFailures();
+
+    // Report lengths the device's descriptor gives (may be odd: 0, 3, 200, ...).
+    void setReportLengths(BoardId id, hid::ReportLengths lengths);
+    // While silent, input reads wait out their time and report NothingYet.
+    void setSilent(BoardId id, bool silent);
+    // A fetch answers with fewer bytes than asked for (0 turns the behaviour off).
+    void setShortFeatureReply(BoardId id, std::size_t bytes);
+    // The device is unplugged right after the `calls`-th further call of `call` on it returns (the
+    // call itself completes): a board that vanishes in the middle of an exchange.
+    void unplugAfter(BoardId id, Call call, int calls);
+
+    FirmwareModel& firmware(BoardId id);
+    const FirmwareModel& firmware(BoardId id) const;
+
+    // Handles currently open, over all devices, and per device.
+    int openHandles() const;
+    int openHandles(BoardId id) const;
+    // Calls made on the platform so far, by kind (counted even when they fail).
+    int callCount(Call call) const;
+    // The same, counting only the calls on this device's handles and its opens.
+    int callCount(BoardId id, Call call) const;
+
+    // The path enumerate() lists for one interface of the device.
+    std::string path(BoardId id, int interface_index = 0) const;
+
+    // hid::Platform
+    std::vector<hid::InterfaceInfo> enumerate() override;
+    hid::OpenResult open(const std::string& path) override;
+
+  private:
+    struct State;
+    std::shared_ptr<State> state_;  // shared with the handles, which may outlive a test's intent
+};
+
+}  // namespace rotorix::sim
