@@ -1,0 +1,15 @@
+// What the program says about itself: window caption and the application's metadata. The same
+// facts stand in the Windows version record and the Linux desktop metadata under packaging/.
+#pragma once
+
+namespace rotorix::app {
+
+inline constexpr const char* kWindowCaption = "Rotorix Rotary Encoders Configuration v.1";
+inline constexpr const char* kVersion = "1.04";
+inline constexpr const char* kProductName = "Vexel Rotary Encoders Configuration";
+inline constexpr const char* kDescription = "Vexel Rotary Encoders Configuration";
+inline constexpr const char* kInternalName = "Rotorix_configuration";
+// Matches the installed desktop entry, so desktops can pair the window with its icon.
+inline constexpr const char* kDesktopFileName = "rotorix-config";
+
+}  // namespace rotorix::app

@@ -1,0 +1,16 @@
+// Plain words for a board that is attached but cannot be used, shown while no board is open.
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "hid/discovery.h"
+
+namespace rotorix::app {
+
+// The message for the matching interfaces the last walk passed over, or an empty string when
+// there is nothing to say. Access denied comes first: it is the usual case on Linux and the one
+// the user can fix. The system's own words are quoted, never guessed.
+QString unusableBoardNotice(const std::vector<hid::UnusableBoard>& unusable);
+
+}  // namespace rotorix::app

@@ -1,0 +1,20 @@
+// The configurator on two virtual boards, for trying every control without hardware.
+#include <QApplication>
+
+#include "app/application.h"
+#include "app/demo_boards.h"
+#include "app/frm_main.h"
+#include "app/quit_on_signal.h"
+#include "sim/sim_platform.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    rotorix::app::describeApplication(application);
+    rotorix::sim::SimPlatform platform;
+    rotorix::app::addDemoBoards(platform);
+    frmMain window(platform);
+    window.setWindowTitle(window.windowTitle() + QStringLiteral(" (demo boards)"));
+    rotorix::app::closeOnStopSignals(&window);
+    window.Form_Load();
+    return application.exec();
+}

@@ -1,0 +1,432 @@
+#include "app/frm_main.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/board_notice.h"
+#include "config/protocol.h"
+#include "config/settings_io.h"
+
+namespace {
+
+using rotorix::config::EncoderTypes;
+
+const rotorix::hid::DeviceMatch kBoardMatch{rotorix::config::kVendorId,
+                                            rotorix::config::kProductId};
+
+QString fromUtf16(const std::u16string& text) {
+    return QString::fromStdU16String(text);
+}
+
+// Label captions that show board data begin with one space.
+QString boardCaption(const std::u16string& text) {
+    return QStringLiteral(" ") + fromUtf16(text);
+}
+
+}  // namespace
+
+frmMain::frmMain(rotorix::hid::Platform& platform, QWidget* parent)
+    : QWidget(parent), platform_(platform) {
+    buildLayout();
+    describeForAssistiveTechnology();
+    wireNotifications();
+}
+
+frmMain::~frmMain() {
+    // Whatever way the window goes, the board's handle is released exactly once (by the
+    // handle's own destructor); the timer must not fire into a half-destroyed window.
+    Timer->stop();
+}
+
+void frmMain::wireNotifications() {
+    // `activated` is raised for every user pick, by mouse, wheel or keyboard, including a re-pick
+    // of the same item; selections made by code run the handlers through setListIndex instead.
+    // currentIndexChanged is deliberately not used: Qt raises it on clear() and on the first
+    // insert, and not for a re-pick.
+    for (QComboBox* list : Enc) {
+        connect(list, &QComboBox::activated, this, [this, list] { runListHandler(list); });
+    }
+    connect(ModeCh1, &QComboBox::activated, this, &frmMain::ModeCh1_Click);
+    connect(SerNo, &QComboBox::activated, this, &frmMain::SerNo_Click);
+    connect(NoJoy, &QCheckBox::clicked, this, [this] {
+        // A user's click only ever means listed or hidden; the greyed state exists only to show
+        // a value the board reported that is neither.
+        if (NoJoy->checkState() != Qt::PartiallyChecked) {
+            NoJoy->setTristate(false);
+        }
+        NoJoy_Click();
+    });
+    connect(Timer, &QTimer::timeout, this, &frmMain::Timer_Timer);
+}
+
+// ---- Notification handlers ----
+
+void frmMain::Form_Load() {
+    SettingsLoaded = false;
+    SwitchPending = false;
+    ScanComplete = false;
+    show();
+    Scan_USB_devices();
+    DeviceFound = FindTheHid();
+    RefreshDeviceState();
+    Timer->start();
+}
+
+void frmMain::Form_Unload() {
+    Timer->stop();
+    ScanComplete = false;
+    closeBoard();
+    // With the handle gone, a late notification (a queued click, a direct call) must find the
+    // gates closed rather than dereference the released board.
+    DeviceFound = false;
+    SettingsLoaded = false;
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::Enc1_Click() {
+    WriteEncoderTypes();
+}
+void frmMain::Enc2_Click() {
+    WriteEncoderTypes();
+}
+void frmMain::Enc3_Click() {
+    WriteEncoderTypes();
+}
+void frmMain::Enc4_Click() {
+    WriteEncoderTypes();
+}
+void frmMain::Enc5_Click() {
+    WriteEncoderTypes();
+}
+void frmMain::Enc6_Click() {
+    WriteEncoderTypes();
+}
+void frmMain::Enc7_Click() {
+    WriteEncoderTypes();
+}
+void frmMain::Enc8_Click() {
+    WriteEncoderTypes();
+}
+
+void frmMain::ModeCh1_Click() {
+    if (!(DeviceFound && SettingsLoaded)) {
+        return;
+    }
+    const auto code = rotorix::config::pulseCodeFromIndex(ModeCh1->currentIndex());
+    if (!code) {
+        return;  // no item selected: there is no pulse length to write
+    }
+    LastApiResult = rotorix::config::writePulseCode(*board_->device, DeviceCaps.feature, *code);
+    if (!LastApiResult) {
+        reloadAfterFailedWrite();
+    }
+}
+
+void frmMain::NoJoy_Click() {
+    if (!(DeviceFound && SettingsLoaded)) {
+        return;
+    }
+    const auto value = static_cast<std::uint8_t>(NoJoy->checkState() == Qt::Checked     ? 1
+                                                 : NoJoy->checkState() == Qt::Unchecked ? 0
+                                                                                        : 2);
+    LastApiResult = rotorix::config::writeHideFlag(*board_->device, DeviceCaps.feature, value);
+    if (!LastApiResult) {
+        reloadAfterFailedWrite();
+    }
+}
+
+void frmMain::SerNo_Click() {
+    if (!ScanComplete) {
+        return;
+    }
+    Timer->stop();
+    SwitchPending = true;
+    if (DeviceFound) {
+        DeviceFound = false;
+        closeBoard();
+        Timer->setInterval(kSearchIntervalMs);
+    }
+    SettingsLoaded = false;
+    DeviceFound = FindTheHid();
+    if (DeviceFound) {
+        SwitchPending = false;
+    }
+    RefreshDeviceState();
+    Timer->start();
+}
+
+void frmMain::Timer_Timer() {
+    PollDevice();
+}
+
+// ---- Operations ----
+
+void frmMain::PollDevice() {
+    if (DeviceFound) {
+        std::vector<std::uint8_t> report(std::max<std::size_t>(DeviceCaps.input, 65), 0);
+        const auto outcome = board_->device->readInputReport(report, kLivenessWaitMs);
+        LastApiResult = outcome != rotorix::hid::ReadOutcome::Gone;
+        if (!LastApiResult || SwitchPending || readBackFailed_) {
+            if (!SwitchPending) {
+                announce(QStringLiteral("The board was disconnected."));
+            }
+            DeviceFound = false;
+            closeBoard();
+            Timer->setInterval(kSearchIntervalMs);
+            SettingsLoaded = false;
+        } else {
+            Timer->setInterval(kConnectedIntervalMs);
+        }
+    }
+    if (!DeviceFound) {
+        SettingsLoaded = false;
+        Scan_USB_devices();
+        DeviceFound = FindTheHid();
+        if (DeviceFound) {
+            SwitchPending = false;
+        }
+        RefreshDeviceState();
+    }
+}
+
+void frmMain::Scan_USB_devices() {
+    ScanComplete = false;
+    SerNo->clear();
+    SerNo->setEnabled(false);
+    rotorix::hid::BoardListing listing = rotorix::hid::listBoards(platform_, kBoardMatch);
+    int lastIndex = -1;
+    for (const std::u16string& serial : listing.serials) {
+        ++lastIndex;
+        SerNo->insertItem(lastIndex, fromUtf16(serial));
+        setListIndex(SerNo, lastIndex);
+    }
+    unusable_ = std::move(listing.unusable);
+    if (lastIndex > 0) {
+        SerNo->setEnabled(true);
+    }
+    ScanComplete = true;
+}
+
+bool frmMain::FindTheHid() {
+    DeviceFound = false;
+    // The selector's text, empty when nothing is selected, names the board to open.
+    const std::u16string wanted = SerNo->currentText().toStdU16String();
+    rotorix::hid::OpenOutcome outcome = rotorix::hid::openBoard(platform_, kBoardMatch, wanted);
+    for (auto& problem : outcome.unusable) {
+        if (std::find(unusable_.begin(), unusable_.end(), problem) == unusable_.end()) {
+            unusable_.push_back(std::move(problem));
+        }
+    }
+    if (!outcome.board) {
+        return false;
+    }
+    board_ = std::move(outcome.board);
+    ReadDeviceCaps(board_->lengths);
+    return true;
+}
+
+void frmMain::ReadDeviceCaps(const rotorix::hid::ReportLengths& lengths) {
+    DeviceCaps = lengths;
+}
+
+void frmMain::closeBoard() {
+    board_.reset();
+    readBackFailed_ = false;
+}
+
+void frmMain::RefreshDeviceState() {
+    loadControlsFromBoard();
+    updateBoardNotice();
+    keepFocusInWindow();
+}
+
+void frmMain::loadControlsFromBoard() {
+    SettingsLoaded = false;
+    readBackFailed_ = false;
+    clearBoardControls();
+    if (!DeviceFound || !board_) {
+        return;
+    }
+
+    std::optional<std::uint16_t> version;
+    showIdentity(version);
+    Frame1->setEnabled(true);
+
+    // Firmware 0.0 cannot be configured. A board without a manufacturer string has no version
+    // shown and counts as firmware 0.0 too.
+    if (!version || rotorix::config::firmwareTooOld(*version)) {
+        lblVersion->setText(lblVersion->text() +
+                            QString::fromLatin1(rotorix::config::kUpgradeFirmwareSuffix));
+        return;
+    }
+    // A feature report too short to carry a setting write: show the board, send it nothing.
+    if (!rotorix::config::canConfigure(DeviceCaps.feature)) {
+        return;
+    }
+
+    // Read everything first: the controls show values only when the whole read-back succeeded,
+    // never a half-read mix or a value left from an earlier fetch.
+    const auto settings = rotorix::config::readSettings(*board_->device, DeviceCaps.feature);
+    LastApiResult = settings.has_value();
+    if (!settings) {
+        readBackFailed_ = true;
+        return;
+    }
+
+    fillAndEnableSettingControls();
+    setListIndex(ModeCh1, rotorix::config::pulseIndexFromCode(settings->pulse_code).value_or(-1));
+    const EncoderTypes types = rotorix::config::unpackEncoderTypes(settings->planes);
+    for (std::size_t n = 0; n < Enc.size(); ++n) {
+        setListIndex(Enc[n], types[n]);
+    }
+    setCheckValue(settings->hide_flag);
+    SettingsLoaded = true;
+}
+
+void frmMain::clearBoardControls() {
+    lblManuf->clear();
+    lblProduct->clear();
+    lblVersion->clear();
+    for (QComboBox* list : Enc) {
+        list->clear();
+        list->setEnabled(false);
+    }
+    Frame3->setEnabled(false);
+    ModeCh1->setEnabled(false);
+    ModeCh1->clear();
+    NoJoy->setEnabled(false);
+    setCheckValue(0);
+    Label1->setEnabled(false);
+    for (QLabel* pair : PairLabels) {
+        pair->setEnabled(false);
+    }
+}
+
+void frmMain::showIdentity(std::optional<std::uint16_t>& version) {
+    rotorix::hid::Device& device = *board_->device;
+    if (const auto manufacturer = device.manufacturer()) {
+        lblManuf->setText(boardCaption(*manufacturer));
+        version = board_->info.version;
+        lblVersion->setText(QString::fromStdString(rotorix::config::versionCaption(*version)));
+    }
+    if (const auto product = device.product()) {
+        lblProduct->setText(boardCaption(*product));
+    }
+}
+
+void frmMain::fillAndEnableSettingControls() {
+    const auto& typeTexts = rotorix::config::encoderTypeTexts();
+    for (QComboBox* list : Enc) {
+        for (std::size_t i = 0; i < typeTexts.size(); ++i) {
+            list->insertItem(static_cast<int>(i), QString::fromStdString(typeTexts[i]));
+        }
+        list->setEnabled(true);
+    }
+    Frame3->setEnabled(true);
+    ModeCh1->setEnabled(true);
+    NoJoy->setEnabled(true);
+    Label1->setEnabled(true);
+    for (QLabel* pair : PairLabels) {
+        pair->setEnabled(true);
+    }
+    int index = 0;
+    for (const std::string& text : rotorix::config::pulseLengthTexts()) {
+        ModeCh1->insertItem(index++, QString::fromStdString(text));
+    }
+}
+
+void frmMain::WriteEncoderTypes() {
+    if (!(DeviceFound && SettingsLoaded)) {
+        return;
+    }
+    EncoderTypes types{};
+    for (std::size_t n = 0; n < Enc.size(); ++n) {
+        types[n] = static_cast<std::uint8_t>(std::clamp(Enc[n]->currentIndex(), 0, 3));
+    }
+    LastApiResult = rotorix::config::writeEncoderTypes(*board_->device, DeviceCaps.feature, types);
+    if (!LastApiResult) {
+        reloadAfterFailedWrite();
+    }
+}
+
+void frmMain::reloadAfterFailedWrite() {
+    RefreshDeviceState();
+    announce(SettingsLoaded ? QStringLiteral("The board did not take the change; the settings "
+                                             "were read back from the board.")
+                            : QStringLiteral("The board did not take the change and does not "
+                                             "answer."));
+}
+
+void frmMain::updateBoardNotice() {
+    const QString notice = DeviceFound ? QString() : rotorix::app::unusableBoardNotice(unusable_);
+    if (notice == boardNotice()) {
+        return;
+    }
+    boardNotice_->setText(notice);
+    boardNotice_->setVisible(!notice.isEmpty());
+    if (!notice.isEmpty()) {
+        announce(notice);
+    }
+}
+
+QString frmMain::boardNotice() const {
+    return boardNotice_->isVisibleTo(this) ? boardNotice_->text() : QString();
+}
+
+void frmMain::keepFocusInWindow() {
+    QWidget* focused = focusWidget();
+    if (focused == nullptr || !focused->isEnabled()) {
+        setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void frmMain::announce(const QString& text) {
+    setAccessibleDescription(text);
+    QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+// ---- Control operations that raise notifications ----
+
+void frmMain::setListIndex(QComboBox* list, int index) {
+    list->setCurrentIndex(index);
+    if (list == SerNo) {
+        SerNo_Click();
+    } else if (list == ModeCh1) {
+        ModeCh1_Click();
+    } else {
+        runListHandler(list);
+    }
+}
+
+void frmMain::setCheckValue(int value) {
+    // Values beyond listed/hidden show the greyed state; Qt makes the box tri-state for it.
+    if (value == 0 || value == 1) {
+        NoJoy->setTristate(false);
+        NoJoy->setCheckState(value == 1 ? Qt::Checked : Qt::Unchecked);
+    } else {
+        NoJoy->setCheckState(Qt::PartiallyChecked);
+    }
+    NoJoy_Click();
+}
+
+void frmMain::runListHandler(QComboBox* list) {
+    using Handler = void (frmMain::*)();
+    static constexpr Handler kHandlers[8] = {
+        &frmMain::Enc1_Click, &frmMain::Enc2_Click, &frmMain::Enc3_Click, &frmMain::Enc4_Click,
+        &frmMain::Enc5_Click, &frmMain::Enc6_Click, &frmMain::Enc7_Click, &frmMain::Enc8_Click};
+    const auto it = std::find(Enc.begin(), Enc.end(), list);
+    if (it != Enc.end()) {
+        (this->*kHandlers[it - Enc.begin()])();
+    }
+}

@@ -1,0 +1,17 @@
+// The configurator on real hardware.
+#include <QApplication>
+
+#include "app/application.h"
+#include "app/frm_main.h"
+#include "app/quit_on_signal.h"
+#include "hid/hidapi_platform.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    rotorix::app::describeApplication(application);
+    const auto platform = rotorix::hid::makeHidapiPlatform();
+    frmMain window(*platform);
+    rotorix::app::closeOnStopSignals(&window);
+    window.Form_Load();
+    return application.exec();
+}
