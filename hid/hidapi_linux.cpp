@@ -63,6 +63,19 @@ bool isCertainlyNotHidraw(const std::string& path) {
     return !error && target.filename() != "hidraw";
 }
 
+Utf8Strings::Utf8Strings() : utf8_(::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{})) {
+    if (utf8_ != locale_t{}) {
+        previous_ = ::uselocale(utf8_);
+    }
+}
+
+Utf8Strings::~Utf8Strings() {
+    if (utf8_ != locale_t{}) {
+        ::uselocale(previous_);
+        ::freelocale(utf8_);
+    }
+}
+
 }  // namespace rotorix::hid::hidraw
 
 #endif  // __linux__

@@ -3,6 +3,7 @@
 
 #ifdef __linux__
 
+#include <clocale>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,22 @@ std::optional<std::vector<std::uint8_t>> readSysfsReportDescriptor(const std::st
 // character device that sysfs files under another subsystem). False when it is a hidraw node or
 // cannot be told: a missing path is left for the open itself to report.
 bool isCertainlyNotHidraw(const std::string& path);
+
+// hidapi's hidraw backend turns the UTF-8 strings sysfs holds into wchar_t with mbstowcs, which
+// follows the calling thread's LC_CTYPE: in the "C" locale a serial outside ASCII comes back
+// empty, and the board could not be told apart or opened by its serial. While an object of this
+// class lives, the calling thread converts as UTF-8 whatever the process locale is.
+class Utf8Strings {
+  public:
+    Utf8Strings();
+    ~Utf8Strings();
+    Utf8Strings(const Utf8Strings&) = delete;
+    Utf8Strings& operator=(const Utf8Strings&) = delete;
+
+  private:
+    locale_t utf8_;
+    locale_t previous_{};
+};
 
 }  // namespace rotorix::hid::hidraw
 

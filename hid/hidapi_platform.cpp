@@ -12,13 +12,21 @@
 
 #include "hid/report_descriptor.h"
 
-#if HID_API_VERSION < HID_API_MAKE_VERSION(0, 14, 0) && defined(__linux__)
+#ifdef __linux__
 #include "hid/hidapi_linux.h"
 #endif
 
 namespace rotorix::hid {
 
 namespace {
+
+// hidapi converts device strings with the C library's multibyte functions; on Linux they must
+// see UTF-8 whatever the process locale is.
+#ifdef __linux__
+using StringConversionScope = hidraw::Utf8Strings;
+#else
+struct StringConversionScope {};
+#endif
 
 // ---- hidapi's lifetime ---------------------------------------------------------------------
 
@@ -160,23 +168,12 @@ class HidapiDevice final : public Device {
     std::optional<std::u16string> product() override { return readString(hid_get_product_string); }
 
     std::optional<ReportLengths> reportLengths() override {
-#if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
-        std::array<unsigned char, HID_API_MAX_REPORT_DESCRIPTOR_SIZE> descriptor{};
-        const int size = hid_get_report_descriptor(device_, descriptor.data(), descriptor.size());
-        if (size <= 0) {
+        const auto summary = readDescriptor();
+        if (!summary) {
             return std::nullopt;
         }
-        return reportLengthsFromDescriptor({descriptor.data(), static_cast<std::size_t>(size)});
-#elif defined(__linux__)
-        // hidapi 0.13 (Debian 12) cannot hand out the descriptor; sysfs can.
-        const auto descriptor = hidraw::readSysfsReportDescriptor(path_);
-        if (!descriptor) {
-            return std::nullopt;
-        }
-        return reportLengthsFromDescriptor(*descriptor);
-#else
-        return std::nullopt;
-#endif
+        numbered_ = summary->numbered;
+        return summary->lengths;
     }
 
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {
@@ -205,7 +202,18 @@ class HidapiDevice final : public Device {
         // keeps its meaning (newer hidapi versions fail a zero-length read outright).
         std::uint8_t scratch = 0;
         unsigned char* data = buffer.empty() ? &scratch : buffer.data();
-        const std::size_t size = buffer.empty() ? 1 : buffer.size();
+        std::size_t size = buffer.empty() ? 1 : buffer.size();
+        // hidapi hands out unnumbered input reports without their (zero) ID byte on every
+        // system; this interface keeps byte 0 for the ID, as feature reports have it.
+        if (!numbered_.has_value()) {
+            const auto summary = readDescriptor();
+            numbered_ = summary ? summary->numbered : false;
+        }
+        if (!*numbered_ && size > 1) {
+            data[0] = 0;
+            ++data;
+            --size;
+        }
         const int got = hid_read_timeout(device_, data, size, wait);
         if (got > 0) {
             return ReadOutcome::Report;
@@ -220,6 +228,7 @@ class HidapiDevice final : public Device {
     // string and its terminator.
     std::optional<std::u16string> readString(StringQuery query) {
         std::array<wchar_t, 256> text{};
+        const StringConversionScope utf8;
         if (query(device_, text.data(), text.size()) < 0) {
             return std::nullopt;
         }
@@ -227,9 +236,30 @@ class HidapiDevice final : public Device {
         return toUtf16(std::wstring_view(text.data()));
     }
 
+    std::optional<DescriptorSummary> readDescriptor() {
+#if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+        std::array<unsigned char, HID_API_MAX_REPORT_DESCRIPTOR_SIZE> descriptor{};
+        const int size = hid_get_report_descriptor(device_, descriptor.data(), descriptor.size());
+        if (size <= 0) {
+            return std::nullopt;
+        }
+        return summarizeDescriptor({descriptor.data(), static_cast<std::size_t>(size)});
+#elif defined(__linux__)
+        // hidapi 0.13 (Debian 12) cannot hand out the descriptor; sysfs can.
+        const auto descriptor = hidraw::readSysfsReportDescriptor(path_);
+        if (!descriptor) {
+            return std::nullopt;
+        }
+        return summarizeDescriptor(*descriptor);
+#else
+        return std::nullopt;
+#endif
+    }
+
     LibraryUse library_;
     hid_device* device_;
     [[maybe_unused]] std::string path_;  // the sysfs descriptor read needs the node's name
+    std::optional<bool> numbered_;       // do input reports carry an ID byte on the wire
 };
 
 // ---- the platform --------------------------------------------------------------------------
@@ -241,6 +271,7 @@ class HidapiPlatform final : public Platform {
         if (!library_.initialised()) {
             return interfaces;
         }
+        const StringConversionScope utf8;
         hid_device_info* const list = hid_enumerate(0, 0);
         for (const hid_device_info* info = list; info != nullptr; info = info->next) {
             InterfaceInfo entry{info->path != nullptr ? info->path : "", info->vendor_id,

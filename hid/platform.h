@@ -71,8 +71,10 @@ class Device {
     Device& operator=(const Device&) = delete;
     virtual ~Device() = default;
 
-    // The device's string descriptors. Empty optional when the query failed or the device has
-    // no such string; a present but empty string is an empty u16string.
+    // The device's string descriptors. Empty optional when the query failed; a present but
+    // empty string is an empty u16string. On Linux a string the device lacks reads as an empty
+    // string, not a failure, and strings stay readable from a handle whose device has gone
+    // (hidraw keeps them): only report traffic tells a live device from a dead one.
     virtual std::optional<std::u16string> serialNumber() = 0;
     virtual std::optional<std::u16string> manufacturer() = 0;
     virtual std::optional<std::u16string> product() = 0;

@@ -72,7 +72,8 @@ std::uint16_t lengthWithIdByte(std::uint64_t bits) {
 // length of at least 1 (the ID byte). Linux's hid-core does the same (hid_register_report runs
 // before the field's size is looked at), and it keeps "the kind is absent" (0) distinct from
 // "the kind is present but carries no data".
-ReportLengths reportLengthsFromDescriptor(std::span<const std::uint8_t> descriptor) {
+DescriptorSummary summarizeDescriptor(std::span<const std::uint8_t> descriptor) {
+    DescriptorSummary summary;
     // Bits per (kind, report ID). A map, not a table indexed by ID, because a malformed
     // descriptor may declare 32-bit report IDs.
     std::map<std::pair<Kind, std::uint32_t>, std::uint64_t> bits;
@@ -131,6 +132,7 @@ ReportLengths reportLengthsFromDescriptor(std::span<const std::uint8_t> descript
                 break;
             case kReportId:
                 globals.report_id = value;
+                summary.numbered = true;
                 break;
             case kPush:
                 if (depth == stack.size()) {
@@ -151,7 +153,7 @@ ReportLengths reportLengthsFromDescriptor(std::span<const std::uint8_t> descript
         }
     }
 
-    ReportLengths lengths;
+    ReportLengths& lengths = summary.lengths;
     for (const auto& [key, sum] : bits) {
         const std::uint16_t length = lengthWithIdByte(sum);
         std::uint16_t& slot = key.first == Kind::Input    ? lengths.input
@@ -159,7 +161,11 @@ ReportLengths reportLengthsFromDescriptor(std::span<const std::uint8_t> descript
                                                           : lengths.feature;
         slot = std::max(slot, length);
     }
-    return lengths;
+    return summary;
+}
+
+ReportLengths reportLengthsFromDescriptor(std::span<const std::uint8_t> descriptor) {
+    return summarizeDescriptor(descriptor).lengths;
 }
 
 }  // namespace rotorix::hid

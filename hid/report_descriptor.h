@@ -18,4 +18,12 @@ namespace rotorix::hid {
 // the well-formed prefix describes. Lengths saturate at 65535.
 ReportLengths reportLengthsFromDescriptor(std::span<const std::uint8_t> descriptor);
 
+struct DescriptorSummary {
+    ReportLengths lengths;
+    bool numbered = false;  // the descriptor declares report IDs
+};
+
+// The lengths above, and whether the reports carry an ID byte on the wire.
+DescriptorSummary summarizeDescriptor(std::span<const std::uint8_t> descriptor);
+
 }  // namespace rotorix::hid
