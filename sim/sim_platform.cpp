@@ -48,6 +48,12 @@ std::optional<ParsedPath> parsePath(const std::string& path) {
     return parsed;
 }
 
+// What a transfer into `room` bytes carries from a device whose report is `report_length` bytes
+// long (0: the descriptor does not say, so the caller's room decides).
+std::size_t cappedLength(std::size_t room, std::uint16_t report_length) {
+    return report_length == 0 ? room : std::min(room, std::size_t{report_length});
+}
+
 // Everything the platform and its handles share; handles keep it alive past the platform.
 struct Entry {
     BoardSpec spec;
@@ -142,7 +148,10 @@ class SimDevice final : public hid::Device {
                        if (e.foreign || buffer.empty() || buffer[0] != config::kReportId) {
                            return std::nullopt;
                        }
-                       auto reply = e.firmware.featureReportReply(buffer.size());
+                       // A real board answers with its own report length, whatever room
+                       // the caller offered.
+                       auto reply = e.firmware.featureReportReply(
+                           cappedLength(buffer.size(), e.spec.lengths.feature));
                        if (e.short_reply > 0 && e.short_reply < reply.size()) {
                            reply.resize(e.short_reply);
                        }
@@ -160,7 +169,8 @@ class SimDevice final : public hid::Device {
             if (e.foreign) {
                 std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
             } else {
-                const auto report = e.firmware.inputReport(buffer.size());
+                const auto report =
+                    e.firmware.inputReport(cappedLength(buffer.size(), e.spec.lengths.input));
                 std::copy(report.begin(), report.end(), buffer.begin());
             }
             return hid::ReadOutcome::Report;
