@@ -1,0 +1,66 @@
+#include "e2e/gadget/board_control.h"
+
+#include <charconv>
+
+namespace rotorix::e2e {
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::optional<ControlCommand> parseControlCommand(std::string_view line) {
+    line = trimmed(line);
+    const auto space = line.find(' ');
+    const std::string_view word = line.substr(0, space);
+    const std::string_view argument =
+        space == std::string_view::npos ? std::string_view{} : trimmed(line.substr(space + 1));
+
+    using Kind = ControlCommand::Kind;
+    if (word == "unplug-before" || word == "unplug-after") {
+        int count = 0;
+        const auto [end, ec] =
+            std::from_chars(argument.data(), argument.data() + argument.size(), count);
+        if (argument.empty() || ec != std::errc{} || end != argument.data() + argument.size() ||
+            count < 1) {
+            return std::nullopt;
+        }
+        return ControlCommand{word == "unplug-before" ? Kind::UnplugBefore : Kind::UnplugAfter,
+                              count};
+    }
+    if (!argument.empty()) {
+        return std::nullopt;
+    }
+    if (word == "disarm") {
+        return ControlCommand{Kind::Disarm, 0};
+    }
+    if (word == "silent") {
+        return ControlCommand{Kind::Silent, 0};
+    }
+    if (word == "talkative") {
+        return ControlCommand{Kind::Talkative, 0};
+    }
+    return std::nullopt;
+}
+
+void UnplugTrigger::arm(int nth, bool before_answer) {
+    countdown_ = nth > 0 ? nth : 0;
+    before_answer_ = before_answer;
+}
+
+UnplugTrigger::Decision UnplugTrigger::onReportRequest() {
+    if (countdown_ == 0 || --countdown_ > 0) {
+        return Decision::Serve;
+    }
+    return before_answer_ ? Decision::UnplugInstead : Decision::ServeThenUnplug;
+}
+
+}  // namespace rotorix::e2e

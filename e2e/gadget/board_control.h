@@ -1,0 +1,55 @@
+// Faults a test can switch on in a running board, through its control FIFO: one command a line.
+//
+//   unplug-before N   the Nth report request (GET_REPORT or SET_REPORT) from now is never
+//                     answered: the board pulls its own cable instead, mid-exchange
+//   unplug-after N    the Nth report request is answered, then the board pulls its cable before
+//                     it takes another
+//   disarm            forget a pending unplug
+//   silent            send no more input reports (a board that has hung)
+//   talkative         send input reports again
+//
+// The board reads its control FIFO before it serves each request, so a command written before
+// the test starts an exchange is in force for that exchange.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace rotorix::e2e {
+
+struct ControlCommand {
+    enum class Kind { UnplugBefore, UnplugAfter, Disarm, Silent, Talkative };
+    Kind kind = Kind::Disarm;
+    int count = 0;  // N of the unplug commands, at least 1
+
+    friend bool operator==(const ControlCommand&, const ControlCommand&) = default;
+};
+
+// One line, without its newline; surrounding blanks are ignored. Empty optional when the line is
+// no command.
+std::optional<ControlCommand> parseControlCommand(std::string_view line);
+
+// Counts report requests towards an armed unplug.
+class UnplugTrigger {
+  public:
+    enum class Decision {
+        Serve,            // answer as usual
+        UnplugInstead,    // leave the request unanswered and unplug
+        ServeThenUnplug,  // answer, then unplug
+    };
+
+    // Arms (or re-arms) for the `nth` request from now; nth < 1 disarms.
+    void arm(int nth, bool before_answer);
+    void disarm() { countdown_ = 0; }
+    bool armed() const { return countdown_ > 0; }
+
+    // Called once for every report request, before it is served.
+    Decision onReportRequest();
+
+  private:
+    int countdown_ = 0;
+    bool before_answer_ = true;
+};
+
+}  // namespace rotorix::e2e

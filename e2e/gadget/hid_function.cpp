@@ -1,0 +1,299 @@
+#include "e2e/gadget/hid_function.h"
+
+#include <linux/usb/functionfs.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace rotorix::e2e {
+
+namespace {
+
+// bRequestType values this board answers.
+constexpr std::uint8_t kStandardInInterface = 0x81;
+constexpr std::uint8_t kClassInInterface = 0xA1;
+constexpr std::uint8_t kClassOutInterface = 0x21;
+
+constexpr std::uint8_t kGetDescriptor = 0x06;
+constexpr std::uint8_t kGetReport = 0x01;
+constexpr std::uint8_t kGetIdle = 0x02;
+constexpr std::uint8_t kGetProtocol = 0x03;
+constexpr std::uint8_t kSetReport = 0x09;
+constexpr std::uint8_t kSetIdle = 0x0A;
+constexpr std::uint8_t kSetProtocol = 0x0B;
+
+constexpr std::uint8_t kHidDescriptorType = 0x21;
+constexpr std::uint8_t kReportDescriptorType = 0x22;
+
+// High byte of wValue in GET_REPORT / SET_REPORT.
+constexpr std::uint8_t kInputReportType = 1;
+constexpr std::uint8_t kOutputReportType = 2;
+constexpr std::uint8_t kFeatureReportType = 3;
+
+constexpr std::uint8_t kReportProtocol = 1;
+
+constexpr std::size_t kFullSpeedMaxInterruptPacket = 64;
+// 4 ms at both speeds: full speed counts frames, high speed 2^(n-1) microframes.
+constexpr std::uint8_t kFullSpeedInterval = 4;
+constexpr std::uint8_t kHighSpeedInterval = 6;
+constexpr std::uint8_t kInEndpointAddress = 0x81;
+
+constexpr std::size_t kInterfaceDescriptorLength = 9;
+constexpr std::size_t kHidDescriptorLength = 9;
+// FunctionFS takes the 7-byte endpoint descriptor, without the audio-only fields.
+constexpr std::size_t kEndpointDescriptorLength = 7;
+
+void putLe16(std::vector<std::uint8_t>& out, std::size_t value) {
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+}
+
+void putLe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        out.push_back(static_cast<std::uint8_t>((value >> shift) & 0xFF));
+    }
+}
+
+void patchLe32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        out[at + i] = static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF);
+    }
+}
+
+// Report Count as the shortest item that holds it.
+void putReportCount(std::vector<std::uint8_t>& out, std::size_t count) {
+    if (count <= 0xFF) {
+        out.insert(out.end(), {0x95, static_cast<std::uint8_t>(count)});
+    } else {
+        out.push_back(0x96);
+        putLe16(out, count);
+    }
+}
+
+void appendSpeedSet(std::vector<std::uint8_t>& out, BoardReports reports, std::size_t max_packet,
+                    std::uint8_t interval) {
+    out.insert(out.end(), {kInterfaceDescriptorLength, 0x04, 0, 0, 1, 0x03, 0, 0, 0});
+    const auto hid = hidDescriptor(reportDescriptor(reports).size());
+    out.insert(out.end(), hid.begin(), hid.end());
+    const std::size_t payload = reports.input_length - 1u;
+    out.insert(out.end(), {kEndpointDescriptorLength, 0x05, kInEndpointAddress, 0x03});
+    putLe16(out, std::min(payload, max_packet));
+    out.push_back(interval);
+}
+
+std::vector<std::uint8_t> truncated(std::vector<std::uint8_t> data, std::uint16_t length) {
+    if (data.size() > length) {
+        data.resize(length);
+    }
+    return data;
+}
+
+ControlAction send(std::vector<std::uint8_t> data, const SetupPacket& setup) {
+    return {ControlAction::Kind::Send, truncated(std::move(data), setup.length)};
+}
+
+ControlAction receive() {
+    return {ControlAction::Kind::Receive, {}};
+}
+
+ControlAction stall() {
+    return {ControlAction::Kind::Stall, {}};
+}
+
+std::vector<std::uint8_t> withoutReportId(std::vector<std::uint8_t> report) {
+    if (!report.empty()) {
+        report.erase(report.begin());
+    }
+    return report;
+}
+
+}  // namespace
+
+bool supported(BoardReports reports) {
+    return reports.input_length >= kMinInputLength && reports.input_length <= kMaxInputLength &&
+           reports.feature_length <= kMaxFeatureLength;
+}
+
+std::vector<std::uint8_t> reportDescriptor(BoardReports reports) {
+    std::vector<std::uint8_t> d = {
+        0x05, 0x01,  // Usage Page (Generic Desktop)
+        0x09, 0x05,  // Usage (Game Pad)
+        0xA1, 0x01,  // Collection (Application)
+        0x05, 0x09,  //   Usage Page (Button)
+        0x19, 0x01,  //   Usage Minimum (1)
+        0x29, 0x10,  //   Usage Maximum (16)
+        0x15, 0x00,  //   Logical Minimum (0)
+        0x25, 0x01,  //   Logical Maximum (1)
+        0x75, 0x01,  //   Report Size (1)
+        0x95, 0x10,  //   Report Count (16)
+        0x81, 0x02,  //   Input (Data, Variable, Absolute)
+    };
+    if (reports.input_length > kMinInputLength) {
+        d.insert(d.end(), {0x75, 0x08});  // Report Size (8)
+        putReportCount(d, reports.input_length - kMinInputLength);
+        d.insert(d.end(), {0x81, 0x03});  // Input (Constant, Variable, Absolute)
+    }
+    if (reports.feature_length >= 2) {
+        d.insert(d.end(), {
+                              0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
+                              0x09, 0x01,        // Usage (1)
+                              0x15, 0x00,        // Logical Minimum (0)
+                              0x26, 0xFF, 0x00,  // Logical Maximum (255)
+                              0x75, 0x08,        // Report Size (8)
+                          });
+        putReportCount(d, reports.feature_length - 1u);
+        d.insert(d.end(), {0xB1, 0x02});  // Feature (Data, Variable, Absolute)
+    }
+    d.push_back(0xC0);  // End Collection
+    return d;
+}
+
+std::vector<std::uint8_t> hidDescriptor(std::size_t report_descriptor_length) {
+    std::vector<std::uint8_t> d = {kHidDescriptorLength,
+                                   kHidDescriptorType,
+                                   0x11,
+                                   0x01,  // bcdHID 1.11
+                                   0x00,  // not localised
+                                   0x01,  // one class descriptor follows
+                                   kReportDescriptorType};
+    putLe16(d, report_descriptor_length);
+    return d;
+}
+
+std::vector<std::uint8_t> functionfsDescriptors(BoardReports reports) {
+    std::vector<std::uint8_t> out;
+    putLe32(out, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
+    putLe32(out, 0);  // total length, patched below
+    putLe32(out, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
+    constexpr std::uint32_t kDescriptorsPerSpeed = 3;
+    putLe32(out, kDescriptorsPerSpeed);
+    putLe32(out, kDescriptorsPerSpeed);
+    appendSpeedSet(out, reports, kFullSpeedMaxInterruptPacket, kFullSpeedInterval);
+    appendSpeedSet(out, reports, kMaxInputLength - 1u, kHighSpeedInterval);
+    patchLe32(out, 4, static_cast<std::uint32_t>(out.size()));
+    return out;
+}
+
+std::vector<std::uint8_t> functionfsStrings() {
+    std::vector<std::uint8_t> out;
+    putLe32(out, FUNCTIONFS_STRINGS_MAGIC);
+    putLe32(out, 16);  // this header is all there is
+    putLe32(out, 0);   // strings
+    putLe32(out, 0);   // languages
+    return out;
+}
+
+HidFunction::HidFunction(sim::FirmwareModel model, BoardReports reports, LogSink log)
+    : model_(std::move(model)),
+      reports_(reports),
+      report_descriptor_(reportDescriptor(reports)),
+      log_(std::move(log)) {}
+
+ControlAction HidFunction::setup(const SetupPacket& setup) {
+    const auto descriptor_type = static_cast<std::uint8_t>(setup.value >> 8);
+    if (setup.request_type == kStandardInInterface && setup.request == kGetDescriptor) {
+        if (descriptor_type == kReportDescriptorType) {
+            return send(report_descriptor_, setup);
+        }
+        if (descriptor_type == kHidDescriptorType) {
+            return send(hidDescriptor(report_descriptor_.size()), setup);
+        }
+        return stall();
+    }
+    if (setup.request_type == kClassInInterface) {
+        switch (setup.request) {
+            case kGetReport:
+                return getReport(setup);
+            case kGetIdle:
+                return send({idleRate()}, setup);
+            case kGetProtocol:
+                return send({kReportProtocol}, setup);
+            default:
+                return stall();
+        }
+    }
+    if (setup.request_type == kClassOutInterface) {
+        const auto report_type = static_cast<std::uint8_t>(setup.value >> 8);
+        switch (setup.request) {
+            case kSetReport:
+                if (report_type == kOutputReportType ||
+                    (report_type == kFeatureReportType && reports_.feature_length >= 2)) {
+                    return receive();
+                }
+                return stall();
+            case kSetIdle: {
+                const std::scoped_lock lock(mutex_);
+                idle_rate_ = static_cast<std::uint8_t>(setup.value >> 8);
+                return receive();
+            }
+            case kSetProtocol:
+                return receive();
+            default:
+                return stall();
+        }
+    }
+    return stall();
+}
+
+ControlAction HidFunction::getReport(const SetupPacket& setup) {
+    const auto report_type = static_cast<std::uint8_t>(setup.value >> 8);
+    const auto report_id = static_cast<std::uint8_t>(setup.value & 0xFF);
+    if (report_id != 0) {
+        return stall();  // the board numbers none of its reports
+    }
+    const std::scoped_lock lock(mutex_);
+    if (report_type == kFeatureReportType && reports_.feature_length >= 2) {
+        return send(withoutReportId(model_.featureReportReply(reports_.feature_length)), setup);
+    }
+    if (report_type == kInputReportType) {
+        return send(withoutReportId(model_.inputReport(reports_.input_length)), setup);
+    }
+    return stall();
+}
+
+void HidFunction::dataStage(const SetupPacket& setup, std::span<const std::uint8_t> data) {
+    if (setup.request_type != kClassOutInterface || setup.request != kSetReport) {
+        return;  // the status stage of SET_IDLE / SET_PROTOCOL carries nothing
+    }
+    const auto report_type = static_cast<std::uint8_t>(setup.value >> 8);
+    std::vector<std::uint8_t> report;
+    report.reserve(data.size() + 1);
+    report.push_back(static_cast<std::uint8_t>(setup.value & 0xFF));
+    report.insert(report.end(), data.begin(), data.end());
+
+    const char* kind = report_type == kFeatureReportType ? "feature" : "output";
+    const std::scoped_lock lock(mutex_);
+    if (log_) {
+        log_(std::string(kind) + " " + hexBytes(report));
+    }
+    if (report_type == kFeatureReportType) {
+        model_.receiveFeatureReport(report);
+    }
+}
+
+std::vector<std::uint8_t> HidFunction::nextInputPayload() {
+    const std::scoped_lock lock(mutex_);
+    return withoutReportId(model_.inputReport(reports_.input_length));
+}
+
+std::uint8_t HidFunction::idleRate() const {
+    const std::scoped_lock lock(mutex_);
+    return idle_rate_;
+}
+
+std::string hexBytes(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (const std::uint8_t b : bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02x", b);
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += hex;
+    }
+    return text;
+}
+
+}  // namespace rotorix::e2e

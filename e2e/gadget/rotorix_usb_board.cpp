@@ -1,0 +1,364 @@
+// rotorix-usb-board: serves the firmware model as a USB HID board through FunctionFS.
+//
+// Run it on a mounted FunctionFS instance of a configured gadget, then bind the gadget to a UDC
+// once ep1 exists. It answers ep0's control requests and keeps the interrupt IN endpoint fed
+// with input reports; every report the host sends is appended to the log as one line. It runs
+// until killed, and survives the gadget being unbound and bound again (an unplug and replug).
+// With --control it also takes the commands of board_control.h from a FIFO.
+#include <endian.h>
+#include <fcntl.h>
+#include <linux/usb/functionfs.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/gadget/board_args.h"
+#include "e2e/gadget/board_control.h"
+#include "e2e/gadget/hid_function.h"
+
+namespace {
+
+using rotorix::e2e::ControlAction;
+using rotorix::e2e::ControlCommand;
+using rotorix::e2e::HidFunction;
+using rotorix::e2e::SetupPacket;
+using rotorix::e2e::UnplugTrigger;
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    void reset(int fd) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+  private:
+    int fd_;
+};
+
+ssize_t readFd(int fd, void* data, std::size_t size) {
+    ssize_t n = 0;
+    do {
+        n = ::read(fd, data, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+ssize_t writeFd(int fd, const void* data, std::size_t size) {
+    ssize_t n = 0;
+    do {
+        n = ::write(fd, data, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+void complain(const std::string& what) {
+    std::fprintf(stderr, "rotorix-usb-board: %s: %s\n", what.c_str(), std::strerror(errno));
+}
+
+// Keeps the interrupt IN endpoint fed while the host has the function enabled. A write blocks
+// until the host polls, and the host polls only while someone holds the hidraw node open.
+class InputPump {
+  public:
+    InputPump(HidFunction& function, int endpoint) : function_(function), endpoint_(endpoint) {}
+
+    void start() {
+        std::thread([this] { run(); }).detach();
+    }
+
+    void enable() {
+        const std::scoped_lock lock(mutex_);
+        enabled_ = true;
+        ++generation_;
+        changed_.notify_all();
+    }
+
+    void disable() {
+        const std::scoped_lock lock(mutex_);
+        enabled_ = false;
+    }
+
+    void setSilent(bool silent) {
+        const std::scoped_lock lock(mutex_);
+        silent_ = silent;
+        changed_.notify_all();
+    }
+
+  private:
+    [[noreturn]] void run() {
+        for (;;) {
+            std::uint64_t generation = 0;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return enabled_ && !silent_; });
+                generation = generation_;
+            }
+            const auto payload = function_.nextInputPayload();
+            if (writeFd(endpoint_, payload.data(), payload.size()) < 0) {
+                // Unbound or disabled under the write: wait for the next enable rather than spin.
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return enabled_ && generation_ != generation; });
+            }
+        }
+    }
+
+    HidFunction& function_;
+    int endpoint_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool enabled_ = false;
+    bool silent_ = false;
+    std::uint64_t generation_ = 0;
+};
+
+SetupPacket hostOrder(const usb_ctrlrequest& raw) {
+    return {raw.bRequestType, raw.bRequest, le16toh(raw.wValue), le16toh(raw.wIndex),
+            le16toh(raw.wLength)};
+}
+
+class Board {
+  public:
+    Board(const rotorix::e2e::BoardArgs& args, int ep0, int ep1, HidFunction& function)
+        : args_(args), ep0_(ep0), function_(function), pump_(function, ep1) {}
+
+    // Serves ep0 (and the control FIFO, if any) until ep0 fails for good.
+    int run(int control) {
+        pump_.start();
+        std::vector<pollfd> watched{{ep0_, POLLIN, 0}};
+        if (control >= 0) {
+            watched.push_back({control, POLLIN, 0});
+        }
+        for (;;) {
+            if (::poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR) {
+                complain("poll");
+                return 1;
+            }
+            // Commands first: one written before a request was sent applies to that request.
+            drainControl(control);
+            if ((watched[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0 && !serveEvent()) {
+                return 1;
+            }
+        }
+    }
+
+  private:
+    // Reads one ep0 event and acts on it. False when ep0 is unusable.
+    bool serveEvent() {
+        usb_functionfs_event event{};
+        // One event at a time: a SETUP must be answered before the next read of ep0.
+        const ssize_t n = readFd(ep0_, &event, sizeof event);
+        if (n < 0) {
+            // The host abandoned a request (an unplug mid-exchange); the events that say so follow.
+            if (errno == EIDRM || errno == EAGAIN || errno == ESHUTDOWN || errno == EL2HLT) {
+                return true;
+            }
+            complain("reading ep0");
+            return false;
+        }
+        if (static_cast<std::size_t>(n) < sizeof event) {
+            return true;
+        }
+        switch (event.type) {
+            case FUNCTIONFS_SETUP:
+                serveSetup(hostOrder(event.u.setup));
+                break;
+            case FUNCTIONFS_ENABLE:
+                pump_.enable();
+                break;
+            case FUNCTIONFS_DISABLE:
+            case FUNCTIONFS_UNBIND:
+                pump_.disable();
+                break;
+            default:
+                break;
+        }
+        return true;
+    }
+
+    // Carries out one control request. The data or status stage must be finished before ep0
+    // yields the next event. An I/O error here means the host gave up on the request; the next
+    // event says why.
+    void serveSetup(const SetupPacket& setup) {
+        auto decision = UnplugTrigger::Decision::Serve;
+        if (setup.isReportRequest()) {
+            decision = trigger_.onReportRequest();
+        }
+        if (decision == UnplugTrigger::Decision::UnplugInstead) {
+            unplug();
+            return;
+        }
+        const ControlAction action = function_.setup(setup);
+        switch (action.kind) {
+            case ControlAction::Kind::Send:
+                writeFd(ep0_, action.data.data(), action.data.size());
+                break;
+            case ControlAction::Kind::Receive: {
+                std::vector<std::uint8_t> data(setup.length);
+                const ssize_t n = readFd(ep0_, data.data(), data.size());
+                if (n >= 0) {
+                    function_.dataStage(setup, std::span(data.data(), static_cast<std::size_t>(n)));
+                }
+                break;
+            }
+            case ControlAction::Kind::Stall:
+                // FunctionFS stalls ep0 when the stage goes the wrong way.
+                if (setup.deviceToHost()) {
+                    std::uint8_t none = 0;
+                    readFd(ep0_, &none, 0);
+                } else {
+                    writeFd(ep0_, nullptr, 0);
+                }
+                break;
+        }
+        if (decision == UnplugTrigger::Decision::ServeThenUnplug) {
+            unplug();
+        }
+    }
+
+    // As pulling the cable: the gadget leaves its UDC, and the host side sees a disconnect. The
+    // write returns once the gadget is unbound, so no later request reaches this board.
+    void unplug() {
+        const FileDescriptor udc(::open(args_.udc_file.c_str(), O_WRONLY));
+        if (!udc.valid() || writeFd(udc.get(), "\n", 1) < 0) {
+            complain("unplugging through " + args_.udc_file);
+        }
+    }
+
+    void drainControl(int control) {
+        if (control < 0) {
+            return;
+        }
+        char chunk[256];
+        ssize_t n = 0;
+        while ((n = readFd(control, chunk, sizeof chunk)) > 0) {
+            pending_.append(chunk, static_cast<std::size_t>(n));
+        }
+        std::size_t newline = 0;
+        while ((newline = pending_.find('\n')) != std::string::npos) {
+            const std::string line = pending_.substr(0, newline);
+            pending_.erase(0, newline + 1);
+            apply(line);
+        }
+    }
+
+    void apply(const std::string& line) {
+        const auto command = rotorix::e2e::parseControlCommand(line);
+        if (!command) {
+            std::fprintf(stderr, "rotorix-usb-board: not a command: %s\n", line.c_str());
+            return;
+        }
+        using Kind = ControlCommand::Kind;
+        switch (command->kind) {
+            case Kind::UnplugBefore:
+            case Kind::UnplugAfter:
+                trigger_.arm(command->count, command->kind == Kind::UnplugBefore);
+                break;
+            case Kind::Disarm:
+                trigger_.disarm();
+                break;
+            case Kind::Silent:
+            case Kind::Talkative:
+                pump_.setSilent(command->kind == Kind::Silent);
+                break;
+        }
+    }
+
+    const rotorix::e2e::BoardArgs& args_;
+    int ep0_;
+    HidFunction& function_;
+    InputPump pump_;
+    UnplugTrigger trigger_;
+    std::string pending_;  // control input up to its next newline
+};
+
+bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    return writeFd(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    const auto parsed = rotorix::e2e::parseBoardArgs(args, error);
+    if (!parsed) {
+        std::fprintf(stderr, "rotorix-usb-board: %s\n", error.c_str());
+        return 2;
+    }
+
+    std::unique_ptr<FileDescriptor> log;
+    if (!parsed->log_path.empty()) {
+        log = std::make_unique<FileDescriptor>(
+            ::open(parsed->log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644));
+        if (!log->valid()) {
+            complain(parsed->log_path);
+            return 1;
+        }
+    }
+    // One write per line, so a reader never sees half a report.
+    HidFunction function(rotorix::sim::FirmwareModel(parsed->settings), parsed->reports,
+                         [&log](const std::string& line) {
+                             if (log) {
+                                 const std::string text = line + "\n";
+                                 writeFd(log->get(), text.data(), text.size());
+                             }
+                         });
+
+    // Opened read-write, the FIFO always has a writer, so it never reports end of file, and a
+    // test's non-blocking open finds a reader exactly while this program lives.
+    FileDescriptor control;
+    if (!parsed->control_path.empty()) {
+        if (::mkfifo(parsed->control_path.c_str(), 0600) != 0 && errno != EEXIST) {
+            complain(parsed->control_path);
+            return 1;
+        }
+        control.reset(::open(parsed->control_path.c_str(), O_RDWR | O_NONBLOCK));
+        if (!control.valid()) {
+            complain(parsed->control_path);
+            return 1;
+        }
+    }
+
+    const std::string ep0_path = parsed->ffs_dir + "/ep0";
+    const FileDescriptor ep0(::open(ep0_path.c_str(), O_RDWR));
+    if (!ep0.valid()) {
+        complain(ep0_path);
+        return 1;
+    }
+    if (!writeAll(ep0.get(), rotorix::e2e::functionfsDescriptors(parsed->reports)) ||
+        !writeAll(ep0.get(), rotorix::e2e::functionfsStrings())) {
+        complain("FunctionFS refused the descriptors");
+        return 1;
+    }
+    const std::string ep1_path = parsed->ffs_dir + "/ep1";
+    const FileDescriptor ep1(::open(ep1_path.c_str(), O_RDWR));
+    if (!ep1.valid()) {
+        complain(ep1_path);
+        return 1;
+    }
+
+    Board board(*parsed, ep0.get(), ep1.get(), function);
+    return board.run(control.get());
+}

@@ -1,0 +1,31 @@
+# The virtual-board rig and the suites that run inside its VM (label "e2e").
+if(NOT TARGET rotorix-usb-board)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/e2e ${PROJECT_BINARY_DIR}/e2e)
+endif()
+
+# On the host: the board function's descriptors and request handling.
+rotorix_add_test(test_e2e_gadget SOURCES test_e2e_gadget.cpp LIBS e2e_gadget hid)
+
+# The VM suites boot qemu with software emulation: minutes, not seconds, and nothing a sanitizer
+# build would add to. They exist in the normal build only.
+if(NOT ROTORIX_SANITIZE)
+    set(ROTORIX_RUN_VM ${PROJECT_SOURCE_DIR}/e2e/vm/run-vm)
+
+    # Platform and discovery through hidapi, hidraw and usbhid against three emulated boards. The
+    # suite hard-codes them; keep the two lists in step.
+    add_executable(e2e_platform_vm_test e2e/test_platform_vm.cpp e2e/vm_rig.cpp)
+    target_include_directories(e2e_platform_vm_test PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(e2e_platform_vm_test PRIVATE hid config GTest::gtest GTest::gtest_main
+                                                       rotorix_warnings)
+    add_test(NAME e2e.platform
+        COMMAND ${ROTORIX_RUN_VM} --gadget $<TARGET_FILE:rotorix-usb-board> --timeout 300
+            --board --serial E2E-0001 --manufacturer Rotorix --product "Rotary Encoder Board"
+                    --version 0x0104 --settings 1=0,8=0x55,9=0x0F,10=5
+                    --input-length 3 --feature-length 9
+            --board --serial "Ωmega-2" --manufacturer "Rotorix Ltd" --product "Encoder Board II"
+                    --version 0x0110 --settings 1=1,8=0xA0,9=0x03,10=25
+                    --input-length 9 --feature-length 65
+            --board --version 0x0000 --input-length 3 --feature-length 3
+            -- $<TARGET_FILE:e2e_platform_vm_test>)
+    set_tests_properties(e2e.platform PROPERTIES LABELS e2e TIMEOUT 330)
+endif()

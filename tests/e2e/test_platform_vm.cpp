@@ -1,0 +1,533 @@
+// The platform, discovery and settings exchanges on the hidapi backend, against boards that the
+// VM's own USB host side enumerates: hidapi, hidraw, usbhid and the USB control path all take
+// part. Runs only inside run-vm (ctest -L e2e); tests/e2e.cmake describes the boards.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <clocale>
+#include <future>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "config/protocol.h"
+#include "config/settings_io.h"
+#include "hid/discovery.h"
+#include "hid/hidapi_platform.h"
+#include "vm_rig.h"
+
+namespace rotorix::e2e {
+namespace {
+
+using config::BoardSettings;
+using hid::ReadOutcome;
+using Bytes = std::vector<std::uint8_t>;
+using Serials = std::vector<std::u16string>;
+
+struct Board {
+    std::u16string serial;
+    std::u16string manufacturer;
+    std::u16string product;
+    std::uint16_t version;
+    hid::ReportLengths lengths;
+    BoardSettings settings;  // as plugged in: planes (8, 9), pulse code (10), hide flag (1)
+};
+
+// In bus order, as tests/e2e.cmake has run-vm plug them in: two boards that can be configured,
+// then an odd one with no strings, firmware 0.0 and a feature report too short to configure.
+const Board kBoards[] = {
+    {u"E2E-0001", u"Rotorix", u"Rotary Encoder Board", 0x0104, {3, 0, 9}, {{0x55, 0x0F}, 5, 0}},
+    {u"\u03A9mega-2",
+     u"Rotorix Ltd",
+     u"Encoder Board II",
+     0x0110,
+     {9, 0, 65},
+     {{0xA0, 0x03}, 25, 1}},
+    {u"", u"", u"", 0x0000, {3, 0, 3}, {}},
+};
+constexpr int kBoardCount = 3;
+constexpr int kConfigurable = 2;  // boards 0 and 1
+constexpr int kOddBoard = 2;
+const Serials kAllSerials = {kBoards[0].serial, kBoards[1].serial, kBoards[2].serial};
+
+Bytes padded(std::size_t length, std::initializer_list<std::uint8_t> head) {
+    Bytes report(head);
+    report.resize(length, 0);
+    return report;
+}
+
+LoggedReport feature(std::size_t length, std::initializer_list<std::uint8_t> head) {
+    return {"feature", padded(length, head)};
+}
+
+class VmPlatform : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        // As the window does: QCoreApplication takes the locale from the environment, and run-vm
+        // exports a UTF-8 one.
+        std::setlocale(LC_ALL, "");
+        rig_ = VmRig::fromEnvironment();
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(rig_.has_value()) << "this suite runs inside the VM: ctest -L e2e, or "
+                                         "e2e/vm/run-vm with the boards of tests/e2e.cmake";
+        ASSERT_EQ(rig_->boardCount(), kBoardCount);
+        ASSERT_TRUE(events.listening()) << "no uevent socket";
+        platform = hid::makeHidapiPlatform();
+        ASSERT_EQ(boards().size(), static_cast<std::size_t>(kBoardCount))
+            << "an earlier test left a board unplugged";
+        for (int i = 0; i < kBoardCount; ++i) {
+            log_marks[i] = rig_->log(i).size();
+        }
+    }
+
+    void TearDown() override {
+        for (int i = 0; i < kBoardCount; ++i) {
+            rig_->control(i, "disarm");
+            rig_->control(i, "talkative");
+            if (!rig_->bound(i)) {
+                replugAndWait(i);
+            }
+            if (dirty[i] && i < kConfigurable) {
+                restoreSettings(i);
+            }
+        }
+    }
+
+    // The interfaces with the board's IDs, in the platform's order.
+    std::vector<hid::InterfaceInfo> boards() {
+        std::vector<hid::InterfaceInfo> found;
+        for (auto& info : platform->enumerate()) {
+            if (match.matches(info)) {
+                found.push_back(info);
+            }
+        }
+        return found;
+    }
+
+    bool present(int board) {
+        return std::ranges::count(listBoards(*platform, match).serials, kBoards[board].serial) > 0;
+    }
+
+    hid::OpenedBoard open(int board) {
+        auto outcome = hid::openBoard(*platform, match, kBoards[board].serial);
+        EXPECT_TRUE(outcome.unusable.empty());
+        if (!outcome.board) {
+            ADD_FAILURE() << "board " << board << " did not open";
+            return {};
+        }
+        return std::move(*outcome.board);
+    }
+
+    // The reports `board` received since the test began. `device`, open on that board, fences
+    // the log first: the function answers a fetch only after it has logged every report before
+    // it, while a SET_REPORT completes on the host before the function has seen its data.
+    std::vector<LoggedReport> traffic(int board, hid::Device& device) {
+        Bytes fence(kBoards[board].lengths.feature, 0);
+        EXPECT_TRUE(device.getFeatureReport(fence).has_value()) << "the fencing fetch failed";
+        auto all = rig_->log(board);
+        return {all.begin() + static_cast<std::ptrdiff_t>(log_marks[board]), all.end()};
+    }
+
+    // Puts the plugged-in settings back after a test that wrote.
+    void restoreSettings(int board) {
+        auto opened = open(board);
+        if (!opened.device) {
+            return;
+        }
+        const Board& b = kBoards[board];
+        const std::pair<std::uint8_t, std::uint8_t> writes[] = {{1, b.settings.hide_flag},
+                                                                {8, b.settings.planes.low},
+                                                                {9, b.settings.planes.high},
+                                                                {10, b.settings.pulse_code}};
+        for (const auto& [code, value] : writes) {
+            EXPECT_TRUE(opened.device->sendFeatureReport(
+                padded(b.lengths.feature, {0, config::kWriteCommand, code, value})));
+        }
+    }
+
+    // Unplugs `board` and waits until the host side has let go of it.
+    void unplugAndWait(int board) {
+        ASSERT_TRUE(rig_->unplug(board));
+        ASSERT_TRUE(events.waitUntil([&] { return !present(board); }))
+            << "board " << board << " is still enumerated after its unplug";
+    }
+
+    void replugAndWait(int board) {
+        ASSERT_TRUE(rig_->replug(board));
+        ASSERT_TRUE(events.waitUntil([&] { return present(board); }))
+            << "board " << board << " did not come back";
+    }
+
+    static inline std::optional<VmRig> rig_;
+    const hid::DeviceMatch match{config::kVendorId, config::kProductId};
+    DeviceEvents events;
+    std::unique_ptr<hid::Platform> platform;
+    std::size_t log_marks[kBoardCount] = {};
+    bool dirty[kBoardCount] = {};
+};
+
+// --- discovery ---------------------------------------------------------------------------------
+
+TEST_F(VmPlatform, EnumerationListsTheBoardsInBusOrderWithTheirVersions) {
+    const auto found = boards();
+    ASSERT_EQ(found.size(), 3u);
+    for (int i = 0; i < kBoardCount; ++i) {
+        EXPECT_EQ(found[i].version, kBoards[i].version) << "board " << i;
+    }
+    EXPECT_NE(found[0].path, found[1].path);
+
+    const auto listing = hid::listBoards(*platform, match);
+    EXPECT_EQ(listing.serials, kAllSerials);
+    EXPECT_TRUE(listing.unusable.empty());
+}
+
+TEST_F(VmPlatform, BusOrderOutlivesTheNodeNumbering) {
+    // After its replug board 0 holds the highest hidraw number; it still comes first.
+    unplugAndWait(0);
+    EXPECT_EQ(hid::listBoards(*platform, match).serials,
+              (Serials{kBoards[1].serial, kBoards[2].serial}));
+    replugAndWait(0);
+    EXPECT_EQ(hid::listBoards(*platform, match).serials, kAllSerials);
+}
+
+TEST_F(VmPlatform, EachBoardOpensBySerialWithItsStringsAndLengths) {
+    for (int i = 0; i < kConfigurable; ++i) {
+        SCOPED_TRACE("board " + std::to_string(i));
+        auto opened = open(i);
+        ASSERT_NE(opened.device, nullptr);
+        EXPECT_EQ(opened.info.version, kBoards[i].version);
+        EXPECT_EQ(opened.lengths, kBoards[i].lengths) << "from the descriptor the kernel holds";
+        EXPECT_EQ(opened.device->serialNumber(), kBoards[i].serial);
+        EXPECT_EQ(opened.device->manufacturer(), kBoards[i].manufacturer);
+        EXPECT_EQ(opened.device->product(), kBoards[i].product);
+        EXPECT_EQ(opened.device->reportLengths(), kBoards[i].lengths);
+    }
+}
+
+// Puts the process in another locale for one test.
+class LocaleGuard {
+  public:
+    explicit LocaleGuard(const char* locale) : saved_(std::setlocale(LC_ALL, nullptr)) {
+        std::setlocale(LC_ALL, locale);
+    }
+    ~LocaleGuard() { std::setlocale(LC_ALL, saved_.c_str()); }
+    LocaleGuard(const LocaleGuard&) = delete;
+    LocaleGuard& operator=(const LocaleGuard&) = delete;
+
+  private:
+    std::string saved_;
+};
+
+TEST_F(VmPlatform, StringsKeepTheirWholeTextWhateverTheProcessLocale) {
+    // A front end that never sets its locale, or a user with LANG=C: a serial outside ASCII
+    // must still be itself, or the board cannot be told apart and opened.
+    const LocaleGuard plain_c("C");
+    EXPECT_EQ(hid::listBoards(*platform, match).serials, kAllSerials);
+    auto opened = hid::openBoard(*platform, match, kBoards[1].serial);
+    ASSERT_TRUE(opened.board.has_value());
+    EXPECT_EQ(opened.board->device->serialNumber(), kBoards[1].serial);
+}
+
+// Linux keeps no string the device could not give, so an absent string and an empty one both
+// read as empty: the board is listed with an empty serial and opens by it.
+TEST_F(VmPlatform, BoardWithoutStringsIsListedAndOpensByTheEmptySerial) {
+    auto opened = open(kOddBoard);
+    ASSERT_NE(opened.device, nullptr);
+    EXPECT_EQ(opened.info.version, 0x0000);
+    EXPECT_EQ(opened.lengths, (hid::ReportLengths{3, 0, 3}));
+    EXPECT_EQ(opened.device->serialNumber(), u"");
+    EXPECT_EQ(opened.device->manufacturer().value_or(u""), u"");
+    EXPECT_EQ(opened.device->product().value_or(u""), u"");
+}
+
+TEST_F(VmPlatform, BoardTooShortToConfigureGetsNoTraffic) {
+    auto opened = open(kOddBoard);
+    ASSERT_NE(opened.device, nullptr);
+    EXPECT_EQ(config::readSettings(*opened.device, 3), std::nullopt);
+    EXPECT_FALSE(config::writePulseCode(*opened.device, 3, 5));
+    EXPECT_TRUE(traffic(kOddBoard, *opened.device).empty());
+}
+
+TEST_F(VmPlatform, UnknownSerialOpensNothing) {
+    EXPECT_FALSE(hid::openBoard(*platform, match, u"E2E-0002").board.has_value());
+    // Equal low bytes are not equal text: U+03A9 is not U+00A9.
+    EXPECT_FALSE(hid::openBoard(*platform, match, u"\u00A9mega-2").board.has_value());
+}
+
+// --- feature reports ---------------------------------------------------------------------------
+
+TEST_F(VmPlatform, ReadBackGivesThePluggedInSettingsOverFourExactReads) {
+    for (int i = 0; i < kConfigurable; ++i) {
+        SCOPED_TRACE("board " + std::to_string(i));
+        auto opened = open(i);
+        ASSERT_NE(opened.device, nullptr);
+        const std::uint16_t length = kBoards[i].lengths.feature;
+
+        EXPECT_EQ(config::readSettings(*opened.device, length), kBoards[i].settings);
+        EXPECT_EQ(traffic(i, *opened.device),
+                  (std::vector<LoggedReport>{feature(length, {0, 8}), feature(length, {0, 9}),
+                                             feature(length, {0, 10}), feature(length, {0, 1})}));
+    }
+}
+
+TEST_F(VmPlatform, EveryKindOfWriteArrivesByteForByteAndIsReadBack) {
+    for (int i = 0; i < kConfigurable; ++i) {
+        SCOPED_TRACE("board " + std::to_string(i));
+        dirty[i] = true;
+        auto opened = open(i);
+        ASSERT_NE(opened.device, nullptr);
+        hid::Device& device = *opened.device;
+        const std::uint16_t length = kBoards[i].lengths.feature;
+        const std::uint8_t hide = kBoards[i].settings.hide_flag == 0 ? 1 : 0;
+
+        // Pairs 1..8 as 1:1, 1:2, 1:4, OFF, OFF, 1:4, 1:2, 1:1: planes 0xA5 and 0x66.
+        EXPECT_TRUE(config::writeEncoderTypes(device, length, {1, 2, 3, 0, 0, 3, 2, 1}));
+        EXPECT_TRUE(config::writePulseCode(device, length, 13));
+        EXPECT_TRUE(config::writeHideFlag(device, length, hide));
+
+        EXPECT_EQ(traffic(i, device), (std::vector<LoggedReport>{
+                                          feature(length, {0, 0xEE, 8, 0xA5}),
+                                          feature(length, {0, 0xEE, 9, 0x66}),
+                                          feature(length, {0, 0xEE, 10, 13}),
+                                          feature(length, {0, 0xEE, 1, hide}),
+                                          feature(length, {0, 0xB0, 1, hide}),
+                                      }));
+        EXPECT_EQ(config::readSettings(device, length), (BoardSettings{{0xA5, 0x66}, 13, hide}));
+    }
+}
+
+TEST_F(VmPlatform, RawFeatureReportsCrossTheWireUnchanged) {
+    dirty[0] = true;
+    auto opened = open(0);
+    ASSERT_NE(opened.device, nullptr);
+    hid::Device& device = *opened.device;
+
+    const Bytes odd = {0, 0xEE, 10, 0xC3, 0xFF, 0x80, 0x01, 0x7F, 0xFE};
+    EXPECT_TRUE(device.sendFeatureReport(odd));
+    EXPECT_TRUE(device.sendFeatureReport(padded(9, {0, 10})));
+
+    Bytes reply(9, 0xAA);
+    reply[0] = 0;
+    EXPECT_EQ(device.getFeatureReport(reply), 9u);
+    EXPECT_EQ(reply, padded(9, {0, 10, 0xC3})) << "the value is in byte 2, the report ID in 0";
+    EXPECT_EQ(traffic(0, device),
+              (std::vector<LoggedReport>{{"feature", odd}, feature(9, {0, 10})}));
+}
+
+TEST_F(VmPlatform, FetchIntoALargerBufferReturnsTheBoardsLength) {
+    auto opened = open(0);
+    ASSERT_NE(opened.device, nullptr);
+    Bytes reply(65, 0);
+    EXPECT_EQ(opened.device->getFeatureReport(reply), 9u);
+}
+
+TEST_F(VmPlatform, ReportShorterThanTheBoardsIsDeliveredAsSent) {
+    auto opened = open(0);
+    ASSERT_NE(opened.device, nullptr);
+    EXPECT_TRUE(opened.device->sendFeatureReport(Bytes{0, 8, 1}));
+    EXPECT_EQ(traffic(0, *opened.device), (std::vector<LoggedReport>{{"feature", {0, 8, 1}}}));
+}
+
+// --- input reports -----------------------------------------------------------------------------
+
+TEST_F(VmPlatform, InputReportsArriveOnTheirOwn) {
+    for (int i = 0; i < kConfigurable; ++i) {
+        SCOPED_TRACE("board " + std::to_string(i));
+        auto opened = open(i);
+        ASSERT_NE(opened.device, nullptr);
+        Bytes report(kBoards[i].lengths.input, 0);
+        for (int n = 0; n < 3; ++n) {
+            EXPECT_EQ(opened.device->readInputReport(report, 5000), ReadOutcome::Report);
+        }
+    }
+}
+
+TEST_F(VmPlatform, InputReportsUseTheSystemsNumbering) {
+    // Board 1's report carries a counter after its buttons: byte 3 with the report ID in byte 0.
+    auto opened = open(1);
+    ASSERT_NE(opened.device, nullptr);
+    Bytes first(9, 0xAA);
+    Bytes second(9, 0xAA);
+    ASSERT_EQ(opened.device->readInputReport(first, 5000), ReadOutcome::Report);
+    ASSERT_EQ(opened.device->readInputReport(second, 5000), ReadOutcome::Report);
+    EXPECT_EQ(Bytes(first.begin(), first.begin() + 3), (Bytes{0, 0, 0}));
+    EXPECT_NE(first[3], second[3]) << "two reports, one counter value";
+    EXPECT_EQ(Bytes(first.begin() + 4, first.end()), Bytes(5, 0));
+}
+
+// --- unplug and replug -------------------------------------------------------------------------
+
+TEST_F(VmPlatform, UnplugEndsAReadInProgressWithGone) {
+    auto opened = open(1);
+    ASSERT_NE(opened.device, nullptr);
+    hid::Device& device = *opened.device;
+    Bytes report(kBoards[1].lengths.input, 0);
+    ASSERT_EQ(device.readInputReport(report, 5000), ReadOutcome::Report);
+
+    // The reader keeps reading until something other than a report comes back, and gives up on
+    // its own well before run-vm's limit, so the test cannot hang on it.
+    auto reader = std::async(std::launch::async, [&device, &report] {
+        const auto deadline = std::chrono::steady_clock::now() + kEventLimit;
+        ReadOutcome outcome = ReadOutcome::Report;
+        while (outcome == ReadOutcome::Report && std::chrono::steady_clock::now() < deadline) {
+            outcome = device.readInputReport(report, 1000);
+        }
+        return outcome;
+    });
+    ASSERT_TRUE(rig_->unplug(1));
+    EXPECT_EQ(reader.get(), ReadOutcome::Gone);
+}
+
+TEST_F(VmPlatform, UnpluggedBoardIsGoneForEveryCallAndFromDiscovery) {
+    auto opened = open(1);
+    ASSERT_NE(opened.device, nullptr);
+    hid::Device& device = *opened.device;
+    const std::string path = opened.info.path;
+
+    unplugAndWait(1);
+
+    Bytes report(kBoards[1].lengths.input, 0);
+    EXPECT_EQ(device.readInputReport(report, 1000), ReadOutcome::Gone);
+    EXPECT_EQ(device.readInputReport(report, 0), ReadOutcome::Gone);
+    Bytes buffer(kBoards[1].lengths.feature, 0);
+    EXPECT_FALSE(device.sendFeatureReport(padded(65, {0, 8})));
+    EXPECT_FALSE(device.getFeatureReport(buffer).has_value());
+
+    const auto reopened = platform->open(path);
+    ASSERT_TRUE(std::holds_alternative<hid::OpenError>(reopened));
+    EXPECT_EQ(std::get<hid::OpenError>(reopened).kind, hid::OpenError::Kind::Gone);
+
+    ASSERT_EQ(boards().size(), 2u);
+    EXPECT_EQ(hid::listBoards(*platform, match).serials,
+              (Serials{kBoards[0].serial, kBoards[2].serial}));
+    EXPECT_FALSE(hid::openBoard(*platform, match, kBoards[1].serial).board.has_value());
+    // The other board carries on.
+    auto other = open(0);
+    ASSERT_NE(other.device, nullptr);
+    EXPECT_EQ(config::readSettings(*other.device, 9), kBoards[0].settings);
+}
+
+TEST_F(VmPlatform, ReplugBringsTheBoardBackWithItsSettingsWhileOldHandlesStayDead) {
+    dirty[1] = true;
+    auto before = open(1);
+    ASSERT_NE(before.device, nullptr);
+    ASSERT_TRUE(config::writePulseCode(*before.device, 65, 17));
+
+    unplugAndWait(1);
+    replugAndWait(1);
+
+    Bytes report(kBoards[1].lengths.input, 0);
+    EXPECT_EQ(before.device->readInputReport(report, 0), ReadOutcome::Gone)
+        << "a handle from before the unplug woke up again";
+
+    auto after = open(1);
+    ASSERT_NE(after.device, nullptr);
+    EXPECT_EQ(after.lengths, kBoards[1].lengths);
+    EXPECT_EQ(after.device->serialNumber(), kBoards[1].serial);
+    EXPECT_EQ(after.device->readInputReport(report, 5000), ReadOutcome::Report);
+    BoardSettings expected = kBoards[1].settings;
+    expected.pulse_code = 17;
+    EXPECT_EQ(config::readSettings(*after.device, 65), expected) << "the board forgot a write";
+}
+
+TEST_F(VmPlatform, EveryBoardCanBeUnpluggedAtOnceAndComesBack) {
+    for (int i = 0; i < kBoardCount; ++i) {
+        unplugAndWait(i);
+    }
+    EXPECT_TRUE(boards().empty());
+    EXPECT_TRUE(hid::listBoards(*platform, match).serials.empty());
+
+    for (int i = kBoardCount - 1; i >= 0; --i) {
+        replugAndWait(i);
+    }
+    EXPECT_EQ(hid::listBoards(*platform, match).serials, kAllSerials);
+}
+
+TEST_F(VmPlatform, QuietBoardIsNotGone) {
+    auto opened = open(0);
+    ASSERT_NE(opened.device, nullptr);
+    hid::Device& device = *opened.device;
+    ASSERT_TRUE(rig_->control(0, "silent"));
+    // The board takes its commands before it answers a request: after this fetch it is silent.
+    Bytes fence(9, 0);
+    ASSERT_TRUE(device.getFeatureReport(fence).has_value());
+
+    // What is left: hidraw's queue (64 reports at most) and the one report in flight.
+    Bytes report(kBoards[0].lengths.input, 0);
+    ReadOutcome outcome = ReadOutcome::Report;
+    for (int n = 0; n < 66 && outcome == ReadOutcome::Report; ++n) {
+        outcome = device.readInputReport(report, 300);
+    }
+    EXPECT_EQ(outcome, ReadOutcome::NothingYet);
+
+    ASSERT_TRUE(rig_->control(0, "talkative"));
+    EXPECT_EQ(device.readInputReport(report, 5000), ReadOutcome::Report);
+}
+
+// --- the board vanishing mid-exchange ------------------------------------------------------------
+
+// The read-back is eight report requests (request, fetch, four times). Whichever of them the
+// board leaves unanswered by vanishing, the read-back fails at once and yields nothing.
+class VmUnplugMidReadBack : public VmPlatform, public ::testing::WithParamInterface<int> {};
+
+TEST_P(VmUnplugMidReadBack, FailsWithoutAValueAndWithoutHanging) {
+    const int nth = GetParam();
+    dirty[0] = true;
+    auto opened = open(0);
+    ASSERT_NE(opened.device, nullptr);
+    ASSERT_TRUE(rig_->control(0, "unplug-before " + std::to_string(nth)));
+
+    EXPECT_EQ(config::readSettings(*opened.device, 9), std::nullopt);
+
+    ASSERT_TRUE(events.waitUntil([&] { return !present(0); }));
+    // Everything before the lost request was logged before the board went.
+    const auto all = rig_->log(0);
+    const std::vector<LoggedReport> sent(all.begin() + static_cast<std::ptrdiff_t>(log_marks[0]),
+                                         all.end());
+    const std::uint8_t codes[] = {8, 9, 10, 1};
+    std::vector<LoggedReport> expected;
+    for (int i = 0; i < nth / 2; ++i) {
+        expected.push_back(feature(9, {0, codes[i]}));
+    }
+    EXPECT_EQ(sent, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRequest, VmUnplugMidReadBack, ::testing::Range(1, 9));
+
+TEST_F(VmPlatform, WriteCutShortNeverReachesTheBoardAndIsNotTaken) {
+    dirty[1] = true;
+    auto opened = open(1);
+    ASSERT_NE(opened.device, nullptr);
+    // The low plane goes through; the board vanishes instead of taking the high plane.
+    ASSERT_TRUE(rig_->control(1, "unplug-before 2"));
+
+    EXPECT_FALSE(config::writeEncoderTypes(*opened.device, 65, {3, 3, 3, 3, 3, 3, 3, 3}));
+
+    ASSERT_TRUE(events.waitUntil([&] { return !present(1); }));
+    const auto all = rig_->log(1);
+    EXPECT_EQ(std::vector<LoggedReport>(all.begin() + static_cast<std::ptrdiff_t>(log_marks[1]),
+                                        all.end()),
+              (std::vector<LoggedReport>{feature(65, {0, 0xEE, 8, 0xFF})}));
+}
+
+TEST_F(VmPlatform, BoardVanishingRightAfterAWriteTookIt) {
+    dirty[1] = true;
+    auto opened = open(1);
+    ASSERT_NE(opened.device, nullptr);
+    ASSERT_TRUE(rig_->control(1, "unplug-after 1"));
+
+    EXPECT_TRUE(config::writePulseCode(*opened.device, 65, 3));
+    ASSERT_TRUE(events.waitUntil([&] { return !present(1); }));
+    EXPECT_FALSE(config::writePulseCode(*opened.device, 65, 4));
+
+    replugAndWait(1);
+    auto again = open(1);
+    ASSERT_NE(again.device, nullptr);
+    EXPECT_EQ(config::readSettings(*again.device, 65)->pulse_code, 3);
+}
+
+}  // namespace
+}  // namespace rotorix::e2e

@@ -1,0 +1,136 @@
+#include "vm_rig.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/netlink.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace rotorix::e2e {
+
+namespace {
+
+std::optional<LoggedReport> parseLine(const std::string& line) {
+    std::istringstream words(line);
+    LoggedReport report;
+    if (!(words >> report.kind)) {
+        return std::nullopt;
+    }
+    std::string hex;
+    while (words >> hex) {
+        if (hex.size() != 2 || hex.find_first_not_of("0123456789abcdef") != std::string::npos) {
+            return std::nullopt;
+        }
+        report.bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex, nullptr, 16)));
+    }
+    return report;
+}
+
+std::string udcFile(int board) {
+    return "/sys/kernel/config/usb_gadget/board" + std::to_string(board) + "/UDC";
+}
+
+bool writeUdc(int board, const std::string& text) {
+    std::ofstream udc(udcFile(board));
+    udc << text << '\n';
+    udc.flush();
+    return udc.good();
+}
+
+}  // namespace
+
+std::optional<VmRig> VmRig::fromEnvironment() {
+    const char* dir = std::getenv("ROTORIX_E2E_DIR");
+    const char* boards = std::getenv("ROTORIX_E2E_BOARDS");
+    if (dir == nullptr || boards == nullptr) {
+        return std::nullopt;
+    }
+    return VmRig(dir, std::atoi(boards));
+}
+
+std::vector<LoggedReport> VmRig::log(int board) const {
+    std::ifstream file(dir_ / ("board" + std::to_string(board) + ".log"));
+    std::vector<LoggedReport> reports;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (auto report = parseLine(line)) {
+            reports.push_back(std::move(*report));
+        } else {
+            ADD_FAILURE() << "board " << board << " logged a line that is no report: " << line;
+        }
+    }
+    return reports;
+}
+
+bool VmRig::unplug(int board) const {
+    return writeUdc(board, "");
+}
+
+bool VmRig::replug(int board) const {
+    return writeUdc(board, "dummy_udc." + std::to_string(board));
+}
+
+bool VmRig::bound(int board) const {
+    std::ifstream udc(udcFile(board));
+    std::string name;
+    return std::getline(udc, name) && !name.empty();
+}
+
+bool VmRig::control(int board, const std::string& command) const {
+    // Non-blocking: a board program that has died must fail the test, not hang it.
+    const std::string path = "/run/rotorix-e2e/board" + std::to_string(board) + ".control";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const std::string line = command + "\n";
+    const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    ::close(fd);
+    return written;
+}
+
+DeviceEvents::DeviceEvents() {
+    fd_ = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_KOBJECT_UEVENT);
+    if (fd_ < 0) {
+        return;
+    }
+    sockaddr_nl address{};
+    address.nl_family = AF_NETLINK;
+    address.nl_groups = 1;  // the kernel's own announcements
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+DeviceEvents::~DeviceEvents() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool DeviceEvents::waitUntil(const std::function<bool()>& condition,
+                             std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || fd_ < 0) {
+            return condition();
+        }
+        pollfd poller{fd_, POLLIN, 0};
+        ::poll(&poller, 1, static_cast<int>(left.count()));
+        std::array<char, 8192> message{};
+        while (::recv(fd_, message.data(), message.size(), 0) > 0) {
+        }
+    }
+    return true;
+}
+
+}  // namespace rotorix::e2e

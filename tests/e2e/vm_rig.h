@@ -1,0 +1,77 @@
+// What a suite running inside run-vm's guest sees of the emulated boards: their logs, their
+// cables, and the kernel's announcements that a device came or went.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rotorix::e2e {
+
+// One report a board received, as its log line says.
+struct LoggedReport {
+    std::string kind;                 // "feature" or "output"
+    std::vector<std::uint8_t> bytes;  // report ID first
+
+    friend bool operator==(const LoggedReport&, const LoggedReport&) = default;
+};
+
+// Long enough for anything the emulated kernel does, short enough that a fault fails the suite
+// well inside run-vm's own limit. Only a bound against hanging; nothing is timed.
+inline constexpr std::chrono::seconds kEventLimit{20};
+
+class VmRig {
+  public:
+    // The rig run-vm describes in the environment; empty optional outside its guest.
+    static std::optional<VmRig> fromEnvironment();
+
+    int boardCount() const { return boards_; }
+
+    // Every report board `board` has received since it was plugged in at boot, in order.
+    // A line the log cannot parse fails the calling test.
+    std::vector<LoggedReport> log(int board) const;
+
+    // Unbinds the board from its port (as pulling its cable) or binds it again. True when the
+    // gadget took the request; the host side notices asynchronously.
+    bool unplug(int board) const;
+    bool replug(int board) const;
+    // Whether the board is bound to its port (whether or not the host has caught up yet).
+    bool bound(int board) const;
+
+    // Sends one fault command (e2e/gadget/board_control.h) to the board's program. It is in
+    // force for every exchange the caller starts afterwards. False when the program is not there.
+    bool control(int board, const std::string& command) const;
+
+  private:
+    VmRig(std::filesystem::path dir, int boards) : dir_(std::move(dir)), boards_(boards) {}
+
+    std::filesystem::path dir_;
+    int boards_;
+};
+
+// Listens to the kernel's device announcements (uevents). Every change the HID stack makes to
+// what hidapi enumerates is followed by one, so waiting on them needs no polling interval.
+class DeviceEvents {
+  public:
+    DeviceEvents();
+    ~DeviceEvents();
+    DeviceEvents(const DeviceEvents&) = delete;
+    DeviceEvents& operator=(const DeviceEvents&) = delete;
+
+    bool listening() const { return fd_ >= 0; }
+
+    // Re-checks `condition` after each announcement until it holds or `limit` has passed.
+    // Returns the condition's final value.
+    bool waitUntil(const std::function<bool()>& condition,
+                   std::chrono::milliseconds limit = kEventLimit);
+
+  private:
+    int fd_ = -1;
+};
+
+}  // namespace rotorix::e2e
