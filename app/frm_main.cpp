@@ -421,12 +421,34 @@ void frmMain::setCheckValue(int value) {
 }
 
 void frmMain::runListHandler(QComboBox* list) {
-    using Handler = void (frmMain::*)();
-    static constexpr Handler kHandlers[8] = {
-        &frmMain::Enc1_Click, &frmMain::Enc2_Click, &frmMain::Enc3_Click, &frmMain::Enc4_Click,
-        &frmMain::Enc5_Click, &frmMain::Enc6_Click, &frmMain::Enc7_Click, &frmMain::Enc8_Click};
-    const auto it = std::find(Enc.begin(), Enc.end(), list);
-    if (it != Enc.end()) {
-        (this->*kHandlers[it - Enc.begin()])();
+    // A switch rather than a table of member pointers: GCC 12 with the sanitizers reports the
+    // table's call as maybe-uninitialized, which breaks that build.
+    switch (std::find(Enc.begin(), Enc.end(), list) - Enc.begin()) {
+        case 0:
+            Enc1_Click();
+            break;
+        case 1:
+            Enc2_Click();
+            break;
+        case 2:
+            Enc3_Click();
+            break;
+        case 3:
+            Enc4_Click();
+            break;
+        case 4:
+            Enc5_Click();
+            break;
+        case 5:
+            Enc6_Click();
+            break;
+        case 6:
+            Enc7_Click();
+            break;
+        case 7:
+            Enc8_Click();
+            break;
+        default:
+            break;
     }
 }
