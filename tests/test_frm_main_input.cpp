@@ -1,0 +1,110 @@
+// Real key and mouse events: each user action runs its handler exactly once, whichever way the
+// user makes it.
+#include <QAbstractItemView>
+
+#include "window_fixture.h"
+
+namespace rotorix::test {
+namespace {
+
+using config::Setting;
+
+class UserInput : public WindowTest {
+  protected:
+    // Opens the list's popup, moves to `index` and confirms with Return, as a keyboard user does.
+    void pickFromPopup(QComboBox* combo, int index) {
+        combo->showPopup();
+        QAbstractItemView* view = combo->view();
+        view->setCurrentIndex(combo->model()->index(index, combo->modelColumn()));
+        QTest::keyClick(view, Qt::Key_Return);
+        ASSERT_FALSE(view->isVisible()) << "the popup did not close";
+    }
+};
+
+TEST_F(UserInput, KeystrokeOnAnEncoderListWritesOnce) {
+    const BoardId board = addBoard();
+    load();
+    forgetTraffic(board);
+    press(enc(3), Qt::Key_Down);
+    EXPECT_EQ(received(board).size(), 2u);
+    EXPECT_EQ(enc(3)->currentText(), QStringLiteral("1:4"));
+}
+
+TEST_F(UserInput, PopupPickOnAnEncoderListWritesOnce) {
+    const BoardId board = addBoard();
+    load();
+    forgetTraffic(board);
+    pickFromPopup(enc(6), 2);
+    EXPECT_EQ(received(board),
+              (std::vector<Report>{settingWrite(9, Setting::EncoderLowPlane, 0x03),
+                                   settingWrite(9, Setting::EncoderHighPlane, 0x26)}));
+}
+
+TEST_F(UserInput, RepickOfTheSameEncoderItemWritesAgain) {
+    // Nothing changed, but the user picked: the board gets all eight pairs once more.
+    const BoardId board = addBoard();
+    load();
+    forgetTraffic(board);
+    pickFromPopup(enc(1), enc(1)->currentIndex());
+    EXPECT_EQ(received(board),
+              (std::vector<Report>{settingWrite(9, Setting::EncoderLowPlane, 0x03),
+                                   settingWrite(9, Setting::EncoderHighPlane, 0x06)}));
+}
+
+TEST_F(UserInput, MouseClickOnTheCheckBoxWritesOnce) {
+    const BoardId board = addBoard();
+    load();
+    forgetTraffic(board);
+    click(noJoy());
+    EXPECT_EQ(received(board).size(), 2u);
+    EXPECT_EQ(platform.firmware(board).commandB0Count(), 1);
+}
+
+TEST_F(UserInput, SpaceBarOnTheCheckBoxWritesOnce) {
+    const BoardId board = addBoard();
+    load();
+    forgetTraffic(board);
+    noJoy()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(noJoy(), Qt::Key_Space);
+    EXPECT_EQ(noJoy()->checkState(), Qt::Checked);
+    EXPECT_EQ(received(board).size(), 2u);
+}
+
+TEST_F(UserInput, TwoClicksWriteTwiceAndEndWhereTheyStarted) {
+    const BoardId board = addBoard();
+    load();
+    forgetTraffic(board);
+    click(noJoy());
+    click(noJoy());
+    EXPECT_EQ(received(board).size(), 4u);
+    EXPECT_EQ(boardSetting(platform, board, Setting::HideFromGameControllers), 0);
+    EXPECT_EQ(noJoy()->checkState(), Qt::Unchecked);
+}
+
+TEST_F(UserInput, RepickOfTheOpenBoardInThePopupSwitchesOnce) {
+    addBoard(saneBoard(u"RX-1"));
+    const BoardId second = addBoard(saneBoard(u"RX-2"));
+    load();
+    forgetTraffic(second);
+    const int opens = platform.callCount(second, Call::Open);
+    pickFromPopup(serNo(), 1);
+    EXPECT_EQ(platform.callCount(second, Call::Open), opens + 1);
+    EXPECT_EQ(platform.openHandles(second), 1);
+    EXPECT_EQ(received(second), readBack(9));
+}
+
+TEST_F(UserInput, InputToDisabledControlsIsIgnored) {
+    sim::BoardSpec spec = saneBoard();
+    spec.version = 0;  // the board is open but cannot be configured
+    const BoardId board = addBoard(spec);
+    load();
+    ASSERT_TRUE(window().deviceFound());
+    press(enc(2), Qt::Key_Down);
+    press(pulse(), Qt::Key_Down);
+    click(noJoy());
+    EXPECT_EQ(platform.callCount(board, Call::SendFeature), 0);
+    EXPECT_EQ(noJoy()->checkState(), Qt::Unchecked);
+}
+
+}  // namespace
+}  // namespace rotorix::test

@@ -1,0 +1,302 @@
+// The window on the simulated platform: one offscreen QApplication for the whole test program,
+// a fixture that starts from a sane board, and helpers that find the window's controls by name and
+// spell out what a board received.
+//
+// The window's timer is never allowed to fire on its own: tests drive the watchdog by calling
+// Timer_Timer(), and a real tick in the middle of a test would make its outcome depend on how fast
+// the machine is. The fixture counts real ticks and fails the test if one happens.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QString>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
+#include <QTimer>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "config/protocol.h"
+#include "fixtures.h"
+#include "sim/sim_platform.h"
+
+// Failure messages show text, not UTF-16 code units.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace rotorix::test {
+
+using sim::Call;
+using sim::SimPlatform;
+using BoardId = SimPlatform::BoardId;
+using Report = std::vector<std::uint8_t>;
+
+// One QApplication for the whole program, made before the first test and destroyed after the
+// last, inside GoogleTest's run: Qt must not be torn down by a static destructor, and destroying
+// it properly releases the font caches the leak checker would otherwise report. Registered from
+// a static initializer so that gtest_main can stay the program's main.
+class QtApplicationEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        application_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { application_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[21] = "rotorix-window-tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> application_;
+};
+
+inline ::testing::Environment* const kQtApplication =
+    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+// ---- What a board received ----
+
+inline std::uint8_t code(config::Setting setting) {
+    return static_cast<std::uint8_t>(setting);
+}
+
+inline Report readRequest(std::size_t length, config::Setting setting) {
+    return paddedReport(length, {config::kReportId, code(setting)});
+}
+inline Report settingWrite(std::size_t length, config::Setting setting, std::uint8_t value) {
+    return paddedReport(length, {config::kReportId, config::kWriteCommand, code(setting), value});
+}
+// Command 0xB0 carries bytes 2 and 3 of the write before it.
+inline Report commandB0(std::size_t length, config::Setting setting, std::uint8_t value) {
+    return paddedReport(length, {config::kReportId, config::kCommandB0, code(setting), value});
+}
+// The whole read-back, in the order the window makes it.
+inline std::vector<Report> readBack(std::size_t length) {
+    return {readRequest(length, config::Setting::EncoderLowPlane),
+            readRequest(length, config::Setting::EncoderHighPlane),
+            readRequest(length, config::Setting::PulseLength),
+            readRequest(length, config::Setting::HideFromGameControllers)};
+}
+
+struct Decoded {
+    enum class Kind { ReadRequest, SettingWrite, CommandB0, Unknown };
+    Kind kind = Kind::Unknown;
+    std::uint8_t setting = 0;
+    std::uint8_t value = 0;
+};
+
+inline bool isHostSetting(std::uint8_t setting) {
+    return setting == code(config::Setting::HideFromGameControllers) ||
+           setting == code(config::Setting::EncoderLowPlane) ||
+           setting == code(config::Setting::EncoderHighPlane) ||
+           setting == code(config::Setting::PulseLength);
+}
+
+// Classifies one report strictly: anything with a stray byte, an unknown setting or a wrong
+// report ID is Unknown.
+inline Decoded decode(const Report& report) {
+    auto zeroFrom = [&](std::size_t first) {
+        for (std::size_t i = first; i < report.size(); ++i) {
+            if (report[i] != 0) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (report.size() < 2 || report[0] != config::kReportId) {
+        return {};
+    }
+    if (isHostSetting(report[1]) && zeroFrom(2)) {
+        return {Decoded::Kind::ReadRequest, report[1], 0};
+    }
+    if (report.size() < 4 || !isHostSetting(report[2]) || !zeroFrom(4)) {
+        return {};
+    }
+    if (report[1] == config::kWriteCommand) {
+        return {Decoded::Kind::SettingWrite, report[2], report[3]};
+    }
+    if (report[1] == config::kCommandB0) {
+        return {Decoded::Kind::CommandB0, report[2], report[3]};
+    }
+    return {};
+}
+
+// Reports other than read requests, e.g. to check that nothing was written.
+inline std::vector<Report> writesIn(const std::vector<Report>& reports) {
+    std::vector<Report> writes;
+    for (const Report& report : reports) {
+        if (decode(report).kind != Decoded::Kind::ReadRequest) {
+            writes.push_back(report);
+        }
+    }
+    return writes;
+}
+
+inline std::string hex(const Report& report) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::uint8_t byte : report) {
+        text += text.empty() ? "" : " ";
+        text += digits[byte >> 4];
+        text += digits[byte & 0xF];
+    }
+    return text;
+}
+
+// ---- Settings as a board holds them ----
+
+inline void setBoardSetting(sim::BoardSpec& spec, config::Setting setting, std::uint8_t value) {
+    spec.settings[settingIndex(setting)] = value;
+}
+
+inline std::uint8_t boardSetting(const SimPlatform& platform, BoardId id, config::Setting setting) {
+    return platform.firmware(id).setting(code(setting));
+}
+
+// ---- The fixture ----
+
+class WindowTest : public ::testing::Test {
+  protected:
+    WindowTest() {
+        EXPECT_NE(QApplication::instance(), nullptr) << "the Qt environment was not set up";
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(realTicks_, 0) << "the window's timer fired on its own during the test";
+    }
+
+    BoardId addBoard(const sim::BoardSpec& spec = saneBoard()) { return platform.addBoard(spec); }
+
+    // The window as the layout leaves it, before Form_Load.
+    frmMain& create() {
+        window_ = std::make_unique<frmMain>(platform);
+        QObject::connect(&window_->timer(), &QTimer::timeout, [this] { ++realTicks_; });
+        return *window_;
+    }
+
+    frmMain& load() {
+        if (!window_) {
+            create();
+        }
+        window_->Form_Load();
+        return *window_;
+    }
+
+    frmMain& window() {
+        EXPECT_NE(window_, nullptr) << "the test never created the window";
+        return *window_;
+    }
+
+    void tick(int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            window().Timer_Timer();
+        }
+    }
+
+    template <typename W = QWidget>
+    W* control(const QString& name) {
+        auto* widget = window().findChild<W*>(name);
+        EXPECT_NE(widget, nullptr) << "no control " << name.toStdString() << " of that kind";
+        return widget;
+    }
+    template <typename W = QWidget>
+    W* control(const char* name) {
+        return control<W>(QString::fromLatin1(name));
+    }
+
+    QComboBox* list(const char* name) { return control<QComboBox>(name); }
+    QComboBox* enc(int n) { return control<QComboBox>(QStringLiteral("Enc%1").arg(n)); }
+    QComboBox* pulse() { return list("ModeCh1"); }
+    QComboBox* serNo() { return list("SerNo"); }
+    QCheckBox* noJoy() { return control<QCheckBox>("NoJoy"); }
+    QString caption(const char* label) { return control<QLabel>(label)->text(); }
+
+    // What Enc1..Enc8 show, e.g. {"1:1", "OFF", ...}; "" for a list without a selection.
+    std::vector<std::string> shownTypes() {
+        std::vector<std::string> shown;
+        for (int n = 1; n <= 8; ++n) {
+            shown.push_back(enc(n)->currentText().toStdString());
+        }
+        return shown;
+    }
+
+    // Enc1..Enc8, ModeCh1 and NoJoy: the controls whose changes go to the board.
+    std::vector<QWidget*> settingControls() {
+        std::vector<QWidget*> controls;
+        for (int n = 1; n <= 8; ++n) {
+            controls.push_back(enc(n));
+        }
+        controls.push_back(pulse());
+        controls.push_back(noJoy());
+        return controls;
+    }
+
+    // True when no setting control accepts input and every list is empty.
+    ::testing::AssertionResult settingControlsClearedAndDisabled() {
+        for (QWidget* widget : settingControls()) {
+            if (widget->isEnabled()) {
+                return ::testing::AssertionFailure()
+                       << widget->objectName().toStdString() << " is enabled";
+            }
+            if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->count() != 0) {
+                return ::testing::AssertionFailure() << widget->objectName().toStdString()
+                                                     << " holds " << combo->count() << " items";
+            }
+        }
+        if (noJoy()->checkState() != Qt::Unchecked) {
+            return ::testing::AssertionFailure() << "NoJoy is not unchecked";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    ::testing::AssertionResult settingControlsEnabled() {
+        for (QWidget* widget : settingControls()) {
+            if (!widget->isEnabled()) {
+                return ::testing::AssertionFailure()
+                       << widget->objectName().toStdString() << " is disabled";
+            }
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // A user's keystroke on a closed list: Qt moves the selection and raises `activated`.
+    void press(QComboBox* combo, Qt::Key key) {
+        combo->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(combo, key);
+    }
+    // A user's mouse click on the check box (press and release on its indicator).
+    void click(QCheckBox* box) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect hit = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
+        QTest::mouseClick(box, Qt::LeftButton, {}, hit.center());
+    }
+
+    const std::vector<Report>& received(BoardId id) const {
+        return platform.firmware(id).received();
+    }
+    std::vector<Report> writesTo(BoardId id) const { return writesIn(received(id)); }
+    void forgetTraffic(BoardId id) { platform.firmware(id).clearReceived(); }
+
+    SimPlatform platform;
+
+  private:
+    std::unique_ptr<frmMain> window_;  // declared after the platform, so destroyed before it
+    int realTicks_ = 0;
+};
+
+}  // namespace rotorix::test
