@@ -269,6 +269,12 @@ void frmMain::loadControlsFromBoard() {
                             QString::fromLatin1(rotorix::config::kUpgradeFirmwareSuffix));
         return;
     }
+    // Report lengths that could not be read are not a board that cannot be configured: the
+    // watchdog reopens it on the next tick, as after a failed read-back.
+    if (!board_->lengths_known) {
+        readBackFailed_ = true;
+        return;
+    }
     // A feature report too short to carry a setting write: show the board, send it nothing.
     if (!rotorix::config::canConfigure(DeviceCaps.feature)) {
         return;

@@ -60,7 +60,9 @@ OpenOutcome openBoard(Platform& platform, DeviceMatch match, const std::u16strin
         }
         OpenedBoard board;
         board.info = info;
-        board.lengths = candidate->device->reportLengths().value_or(ReportLengths{});
+        const auto lengths = candidate->device->reportLengths();
+        board.lengths = lengths.value_or(ReportLengths{});
+        board.lengths_known = lengths.has_value();
         board.device = std::move(candidate->device);
         outcome.board = std::move(board);
         break;

@@ -46,8 +46,9 @@ BoardListing listBoards(Platform& platform, DeviceMatch match);
 
 struct OpenedBoard {
     DeviceHandle device;
-    InterfaceInfo info;     // attributes of the chosen interface
-    ReportLengths lengths;  // from its report descriptor; all zero when unreadable
+    InterfaceInfo info;          // attributes of the chosen interface
+    ReportLengths lengths;       // from its report descriptor; all zero when unreadable
+    bool lengths_known = false;  // false: the descriptor could not be read this time
 };
 
 struct OpenOutcome {

@@ -197,6 +197,21 @@ TEST_F(Watchdog, FailedReadCountsAsLoss) {
     EXPECT_EQ(window.timer().interval(), 250);
 }
 
+TEST_F(Watchdog, UnreadableReportLengthsAreRetriedNotTakenAsAnUnconfigurableBoard) {
+    const BoardId board = addBoard();
+    platform.failCall(board, Call::ReportLengths, 1);
+    frmMain& window = load();
+    EXPECT_TRUE(window.deviceFound());
+    EXPECT_FALSE(window.settingsLoaded());
+    EXPECT_FALSE(enc(1)->isEnabled());
+    EXPECT_TRUE(platform.firmware(board).received().empty())
+        << "nothing goes to a board of unknown length";
+    tick();
+    EXPECT_TRUE(window.settingsLoaded());
+    EXPECT_EQ(window.deviceCaps().feature, 9);
+    EXPECT_EQ(platform.openHandles(), 1);
+}
+
 // Records the longest wait any liveness read asked for; otherwise the simulated platform.
 class WaitRecorder : public hid::Platform {
   public:
