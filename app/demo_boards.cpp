@@ -9,17 +9,17 @@ namespace {
 
 sim::BoardSpec demoBoard(const char16_t* serial, config::EncoderTypes types, std::uint8_t pulse,
                          std::uint8_t hidden) {
-    sim::BoardSpec spec;
-    spec.serial = serial;
-    spec.manufacturer = u"Rotorix";
-    spec.product = u"Rotorix 16-button encoder board";
-    spec.version = 0x0104;
+    sim::BoardSpec design;
+    design.serial = serial;
+    design.manufacturer = u"Rotorix";
+    design.product = u"Rotorix 16-button encoder board";
+    design.version = 0x0104;
     const config::EncoderPlanes planes = config::packEncoderTypes(types);
-    spec.settings[static_cast<std::size_t>(config::Setting::EncoderLowPlane)] = planes.low;
-    spec.settings[static_cast<std::size_t>(config::Setting::EncoderHighPlane)] = planes.high;
-    spec.settings[static_cast<std::size_t>(config::Setting::PulseLength)] = pulse;
-    spec.settings[static_cast<std::size_t>(config::Setting::HideFromGameControllers)] = hidden;
-    return spec;
+    design.settings[static_cast<std::size_t>(config::Setting::EncoderLowPlane)] = planes.low;
+    design.settings[static_cast<std::size_t>(config::Setting::EncoderHighPlane)] = planes.high;
+    design.settings[static_cast<std::size_t>(config::Setting::PulseLength)] = pulse;
+    design.settings[static_cast<std::size_t>(config::Setting::HideFromGameControllers)] = hidden;
+    return design;
 }
 
 }  // namespace

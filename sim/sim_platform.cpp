@@ -56,7 +56,7 @@ std::size_t cappedLength(std::size_t room, std::uint16_t report_length) {
 
 // Everything the platform and its handles share; handles keep it alive past the platform.
 struct Entry {
-    BoardSpec spec;
+    BoardSpec design;
     bool foreign = false;
     bool plugged = true;
     int generation = 0;  // bumped on every unplug, so handles opened before it stay dead
@@ -117,19 +117,19 @@ class SimDevice final : public hid::Device {
 
     std::optional<std::u16string> serialNumber() override {
         return run(Call::SerialNumber, std::optional<std::u16string>{},
-                   [](Entry& e) { return e.spec.serial; });
+                   [](Entry& e) { return e.design.serial; });
     }
     std::optional<std::u16string> manufacturer() override {
         return run(Call::Manufacturer, std::optional<std::u16string>{},
-                   [](Entry& e) { return e.spec.manufacturer; });
+                   [](Entry& e) { return e.design.manufacturer; });
     }
     std::optional<std::u16string> product() override {
         return run(Call::Product, std::optional<std::u16string>{},
-                   [](Entry& e) { return e.spec.product; });
+                   [](Entry& e) { return e.design.product; });
     }
     std::optional<hid::ReportLengths> reportLengths() override {
         return run(Call::ReportLengths, std::optional<hid::ReportLengths>{},
-                   [](Entry& e) { return std::optional<hid::ReportLengths>{e.spec.lengths}; });
+                   [](Entry& e) { return std::optional<hid::ReportLengths>{e.design.lengths}; });
     }
 
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {
@@ -151,7 +151,7 @@ class SimDevice final : public hid::Device {
                        // A real board answers with its own report length, whatever room
                        // the caller offered.
                        auto reply = e.firmware.featureReportReply(
-                           cappedLength(buffer.size(), e.spec.lengths.feature));
+                           cappedLength(buffer.size(), e.design.lengths.feature));
                        if (e.short_reply > 0 && e.short_reply < reply.size()) {
                            reply.resize(e.short_reply);
                        }
@@ -170,7 +170,7 @@ class SimDevice final : public hid::Device {
                 std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
             } else {
                 const auto report =
-                    e.firmware.inputReport(cappedLength(buffer.size(), e.spec.lengths.input));
+                    e.firmware.inputReport(cappedLength(buffer.size(), e.design.lengths.input));
                 std::copy(report.begin(), report.end(), buffer.begin());
             }
             return hid::ReadOutcome::Report;
@@ -200,10 +200,10 @@ struct SimPlatform::State : SharedState {};
 SimPlatform::SimPlatform() : state_(std::make_shared<State>()) {}
 SimPlatform::~SimPlatform() = default;
 
-SimPlatform::BoardId SimPlatform::addBoard(const BoardSpec& spec) {
+SimPlatform::BoardId SimPlatform::addBoard(const BoardSpec& design) {
     auto& e = state_->devices.emplace_back();
-    e.spec = spec;
-    e.firmware = FirmwareModel(spec.settings);
+    e.design = design;
+    e.firmware = FirmwareModel(design.settings);
     return static_cast<BoardId>(state_->devices.size() - 1);
 }
 
@@ -211,14 +211,14 @@ SimPlatform::BoardId SimPlatform::addForeign(std::uint16_t vendor_id, std::uint1
     const auto id = static_cast<BoardId>(state_->devices.size());
     auto& e = state_->devices.emplace_back();
     e.foreign = true;
-    e.spec.vendor_id = vendor_id;
-    e.spec.product_id = product_id;
-    e.spec.version = 0;
+    e.design.vendor_id = vendor_id;
+    e.design.product_id = product_id;
+    e.design.version = 0;
     const std::string number = std::to_string(id);
-    e.spec.serial = u"F-" + std::u16string(number.begin(), number.end());
-    e.spec.manufacturer = u"Foreign";
-    e.spec.product = u"Foreign";
-    e.spec.lengths = {8, 0, 0};
+    e.design.serial = u"F-" + std::u16string(number.begin(), number.end());
+    e.design.manufacturer = u"Foreign";
+    e.design.product = u"Foreign";
+    e.design.lengths = {8, 0, 0};
     return id;
 }
 
@@ -250,7 +250,7 @@ void SimPlatform::clearFailures() {
 }
 
 void SimPlatform::setReportLengths(BoardId id, hid::ReportLengths lengths) {
-    state_->entry(id).spec.lengths = lengths;
+    state_->entry(id).design.lengths = lengths;
 }
 void SimPlatform::setSilent(BoardId id, bool silent) {
     state_->entry(id).silent = silent;
@@ -307,8 +307,9 @@ std::vector<hid::InterfaceInfo> SimPlatform::enumerate() {
             continue;
         }
         const auto id = static_cast<BoardId>(i);
-        for (int k = 0; k < e.spec.interfaces; ++k) {
-            list.push_back({path(id, k), e.spec.vendor_id, e.spec.product_id, e.spec.version});
+        for (int k = 0; k < e.design.interfaces; ++k) {
+            list.push_back(
+                {path(id, k), e.design.vendor_id, e.design.product_id, e.design.version});
         }
     }
     return list;
@@ -331,7 +332,7 @@ hid::OpenResult SimPlatform::open(const std::string& device_path) {
     if (state_->begin(e, Call::Open)) {
         result = hid::OpenError{hid::OpenError::Kind::Other, "Input/output error"};
     } else if (!e.plugged || parsed->interface_index < 0 ||
-               parsed->interface_index >= e.spec.interfaces) {
+               parsed->interface_index >= e.design.interfaces) {
         result = no_such_device;
     } else if (e.refusal) {
         result = *e.refusal;

@@ -54,7 +54,7 @@ class SimPlatform : public hid::Platform {
     ~SimPlatform() override;
 
     // Adds a device at the end of the enumeration order; it is plugged in.
-    BoardId addBoard(const BoardSpec& spec);
+    BoardId addBoard(const BoardSpec& design);
     // A device that is not a board: any IDs, no firmware model behind it (feature reports fail).
     BoardId addForeign(std::uint16_t vendor_id, std::uint16_t product_id);
 

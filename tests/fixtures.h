@@ -24,21 +24,21 @@ inline constexpr std::size_t settingIndex(config::Setting setting) {
 // A board that works: serial "0001", firmware 1.4, 9-byte input and feature reports, pairs 1-3 at
 // "1:1", "1:4", "1:2" (planes 0x03 / 0x06), pulse "24 ms" (code 6), listed as a game controller.
 inline sim::BoardSpec saneBoard() {
-    sim::BoardSpec spec;
-    spec.serial = u"0001";
-    spec.version = 0x0104;
-    spec.lengths = {9, 0, 9};
-    spec.settings[settingIndex(config::Setting::EncoderLowPlane)] = 0x03;
-    spec.settings[settingIndex(config::Setting::EncoderHighPlane)] = 0x06;
-    spec.settings[settingIndex(config::Setting::PulseLength)] = 6;
-    spec.settings[settingIndex(config::Setting::HideFromGameControllers)] = 0;
-    return spec;
+    sim::BoardSpec design;
+    design.serial = u"0001";
+    design.version = 0x0104;
+    design.lengths = {9, 0, 9};
+    design.settings[settingIndex(config::Setting::EncoderLowPlane)] = 0x03;
+    design.settings[settingIndex(config::Setting::EncoderHighPlane)] = 0x06;
+    design.settings[settingIndex(config::Setting::PulseLength)] = 6;
+    design.settings[settingIndex(config::Setting::HideFromGameControllers)] = 0;
+    return design;
 }
 
 inline sim::BoardSpec saneBoard(std::u16string serial) {
-    sim::BoardSpec spec = saneBoard();
-    spec.serial = std::move(serial);
-    return spec;
+    sim::BoardSpec design = saneBoard();
+    design.serial = std::move(serial);
+    return design;
 }
 
 // A report as the host sends it: `head`, then zeros up to `length` bytes.

@@ -77,9 +77,9 @@ TEST_F(Discovery, EqualSerialsAreListedTwiceAndTheFirstIsOpened) {
 }
 
 TEST_F(Discovery, EachInterfaceOfABoardIsListedAndTheFirstIsOpened) {
-    auto spec = test::saneBoard();
-    spec.interfaces = 2;
-    const auto board = platform.addBoard(spec);
+    auto design = test::saneBoard();
+    design.interfaces = 2;
+    const auto board = platform.addBoard(design);
 
     EXPECT_EQ(list().serials, (Serials{u"0001", u"0001"}));
     expectOpened(open(u"0001"), platform.path(board, 0));
@@ -118,9 +118,9 @@ TEST_F(Discovery, InterfaceThatRefusesToOpenIsReportedNotListed) {
 
 TEST_F(Discovery, BoardWithoutSerialIsReportedNotListed) {
     const auto failing = platform.addBoard(test::saneBoard(u"0001"));
-    auto spec = test::saneBoard();
-    spec.serial.reset();
-    const auto missing = platform.addBoard(spec);
+    auto design = test::saneBoard();
+    design.serial.reset();
+    const auto missing = platform.addBoard(design);
     platform.failCall(failing, Call::SerialNumber, -1);
 
     const auto listing = list();

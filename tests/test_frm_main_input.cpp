@@ -94,9 +94,9 @@ TEST_F(UserInput, RepickOfTheOpenBoardInThePopupSwitchesOnce) {
 }
 
 TEST_F(UserInput, InputToDisabledControlsIsIgnored) {
-    sim::BoardSpec spec = saneBoard();
-    spec.version = 0;  // the board is open but cannot be configured
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.version = 0;  // the board is open but cannot be configured
+    const BoardId board = addBoard(design);
     load();
     ASSERT_TRUE(window().deviceFound());
     press(enc(2), Qt::Key_Down);

@@ -214,9 +214,9 @@ TEST_F(WindowTest, ShowingABoardMovesAndResizesNothing) {
     for (const Placement& p : kControls) {
         drawn[QString::fromLatin1(p.name)] = control<QWidget>(p.name)->geometry();
     }
-    sim::BoardSpec spec = saneBoard();
-    spec.manufacturer = u"A manufacturer name far too long for the label that shows it, really";
-    addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.manufacturer = u"A manufacturer name far too long for the label that shows it, really";
+    addBoard(design);
     addBoard(saneBoard(u"0002"));
     load();
     tick();

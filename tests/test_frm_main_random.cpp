@@ -61,16 +61,16 @@ class RandomSession : public WindowTest, public ::testing::WithParamInterface<Se
         }
         rng_.seed(seed_);
         for (int i = 0; i < GetParam().boards; ++i) {
-            sim::BoardSpec spec = saneBoard(serialOf(i));
-            spec.lengths.feature = pick<std::uint16_t>({4, 9, 65});
+            sim::BoardSpec design = saneBoard(serialOf(i));
+            design.lengths.feature = pick<std::uint16_t>({4, 9, 65});
             for (std::uint8_t c : kCodes) {
-                spec.settings[c] = static_cast<std::uint8_t>(uniform(0, 255));
+                design.settings[c] = static_cast<std::uint8_t>(uniform(0, 255));
             }
             // Mostly values in their coding, sometimes not (pulse 0 or 26, hide flag 2).
-            spec.settings[kPulse] = pick<std::uint8_t>({1, 6, 25, 0, 26, 13});
-            spec.settings[kHide] = pick<std::uint8_t>({0, 1, 0, 1, 2});
-            ids_.push_back(addBoard(spec));
-            lengths_.push_back(spec.lengths.feature);
+            design.settings[kPulse] = pick<std::uint8_t>({1, 6, 25, 0, 26, 13});
+            design.settings[kHide] = pick<std::uint8_t>({0, 1, 0, 1, 2});
+            ids_.push_back(addBoard(design));
+            lengths_.push_back(design.lengths.feature);
             checked_.push_back(0);
         }
     }

@@ -17,9 +17,9 @@ const std::vector<std::string> kSaneTypes{"1:1", "1:4", "1:2", "OFF", "OFF", "OF
 // ---- Settings ----
 
 TEST_F(ReadBack, ShowsTheBoardsSettings) {
-    sim::BoardSpec spec = saneBoard();
-    setBoardSetting(spec, Setting::HideFromGameControllers, 1);
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    setBoardSetting(design, Setting::HideFromGameControllers, 1);
+    const BoardId board = addBoard(design);
     frmMain& window = load();
 
     EXPECT_TRUE(window.settingsLoaded());
@@ -53,11 +53,11 @@ TEST_F(ReadBack, ListsHoldTheirItemsInOrder) {
 }
 
 TEST_F(ReadBack, PairNTakesBitNMinus1OfEachPlane) {
-    sim::BoardSpec spec = saneBoard();
-    setBoardSetting(spec, Setting::EncoderLowPlane, 0xA5);   // 1010 0101
-    setBoardSetting(spec, Setting::EncoderHighPlane, 0x3C);  // 0011 1100
-    setBoardSetting(spec, Setting::PulseLength, 25);
-    addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    setBoardSetting(design, Setting::EncoderLowPlane, 0xA5);   // 1010 0101
+    setBoardSetting(design, Setting::EncoderHighPlane, 0x3C);  // 0011 1100
+    setBoardSetting(design, Setting::PulseLength, 25);
+    addBoard(design);
     load();
     EXPECT_EQ(shownTypes(),
               (std::vector<std::string>{"1:1", "OFF", "1:4", "1:2", "1:2", "1:4", "OFF", "1:1"}));
@@ -69,9 +69,9 @@ TEST_F(ReadBack, FollowsTheFeatureReportLength) {
     for (std::uint16_t length : {std::uint16_t{4}, std::uint16_t{65}}) {
         SCOPED_TRACE(length);
         SimPlatform local;
-        sim::BoardSpec spec = saneBoard();
-        spec.lengths = {9, 0, length};
-        const BoardId board = local.addBoard(spec);
+        sim::BoardSpec design = saneBoard();
+        design.lengths = {9, 0, length};
+        const BoardId board = local.addBoard(design);
         frmMain window(local);
         window.Form_Load();
         EXPECT_TRUE(window.settingsLoaded());
@@ -101,10 +101,10 @@ TEST_F(ReadBack, RepeatedRefreshesNeverPileUpItems) {
 // ---- Identity and version ----
 
 TEST_F(Identity, ShowsManufacturerAndProductAfterASpace) {
-    sim::BoardSpec spec = saneBoard();
-    spec.manufacturer = u"ACM";
-    spec.product = u"Rotary Encoder Board";
-    addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.manufacturer = u"ACM";
+    design.product = u"Rotary Encoder Board";
+    addBoard(design);
     load();
     EXPECT_EQ(caption("lblManuf"), QStringLiteral(" ACM"));
     EXPECT_EQ(caption("lblProduct"), QStringLiteral(" Rotary Encoder Board"));
@@ -122,9 +122,9 @@ std::ostream& operator<<(std::ostream& out, const VersionCase& c) {
 class VersionCaption : public WindowTest, public ::testing::WithParamInterface<VersionCase> {};
 
 TEST_P(VersionCaption, MajorInDecimalMinorInHex) {
-    sim::BoardSpec spec = saneBoard();
-    spec.version = GetParam().version;
-    addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.version = GetParam().version;
+    addBoard(design);
     load();
     EXPECT_EQ(caption("lblVersion"), QString::fromLatin1(GetParam().caption));
     EXPECT_TRUE(window().settingsLoaded());
@@ -138,9 +138,9 @@ INSTANTIATE_TEST_SUITE_P(Identity, VersionCaption,
                                            VersionCase{0xFFFF, " 255.FF"}));
 
 TEST_F(Identity, FirmwareZeroAsksForAnUpgradeAndIsLeftAlone) {
-    sim::BoardSpec spec = saneBoard();
-    spec.version = 0x0000;
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.version = 0x0000;
+    const BoardId board = addBoard(design);
     frmMain& window = load();
     EXPECT_EQ(caption("lblVersion"), QStringLiteral(" 0.0 - upgrade firmware!"));
     EXPECT_EQ(caption("lblManuf"), QStringLiteral(" Rotorix"));
@@ -158,9 +158,9 @@ TEST_F(Identity, FirmwareZeroAsksForAnUpgradeAndIsLeftAlone) {
 }
 
 TEST_F(Identity, WithoutManufacturerOnlyTheUpgradeSuffixIsShown) {
-    sim::BoardSpec spec = saneBoard();
-    spec.manufacturer.reset();
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.manufacturer.reset();
+    const BoardId board = addBoard(design);
     load();
     EXPECT_TRUE(caption("lblManuf").isEmpty());
     EXPECT_EQ(caption("lblVersion"), QStringLiteral(" - upgrade firmware!"));
@@ -171,19 +171,19 @@ TEST_F(Identity, WithoutManufacturerOnlyTheUpgradeSuffixIsShown) {
 }
 
 TEST_F(Identity, WithoutProductTheProductLabelStaysEmpty) {
-    sim::BoardSpec spec = saneBoard();
-    spec.product.reset();
-    addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.product.reset();
+    addBoard(design);
     load();
     EXPECT_TRUE(caption("lblProduct").isEmpty());
     EXPECT_TRUE(window().settingsLoaded());
 }
 
 TEST_F(Identity, StringsAreWholeUtf16Text) {
-    sim::BoardSpec spec = saneBoard();
-    spec.manufacturer = u"\u00E9";
-    spec.product = u"A\u0100B \u65E5\u672C";
-    addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.manufacturer = u"\u00E9";
+    design.product = u"A\u0100B \u65E5\u672C";
+    addBoard(design);
     load();
     EXPECT_EQ(caption("lblManuf"), QString(QChar(0x20)) + QChar(0xE9));
     EXPECT_EQ(caption("lblProduct"), QStringLiteral(" A\u0100B \u65E5\u672C"));
@@ -225,10 +225,10 @@ class ReadBackExchangeFails : public WindowTest,
                               public ::testing::WithParamInterface<FailedExchange> {};
 
 TEST_P(ReadBackExchangeFails, ControlsStayClosedAndTheNextTickReopens) {
-    sim::BoardSpec spec = saneBoard();
-    setBoardSetting(spec, Setting::EncoderLowPlane, 0xFF);
-    setBoardSetting(spec, Setting::EncoderHighPlane, 0xFF);
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    setBoardSetting(design, Setting::EncoderLowPlane, 0xFF);
+    setBoardSetting(design, Setting::EncoderHighPlane, 0xFF);
+    const BoardId board = addBoard(design);
     platform.failCall(board, GetParam().call, 1);
     frmMain& window = load();
 
@@ -306,9 +306,9 @@ TEST_F(ReadBackFailure, PersistentFailureKeepsRetryingWithoutWriting) {
 class PulseOutOfRange : public WindowTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(PulseOutOfRange, LeavesThePulseListWithoutSelectionAndWritesNothing) {
-    sim::BoardSpec spec = saneBoard();
-    setBoardSetting(spec, Setting::PulseLength, static_cast<std::uint8_t>(GetParam()));
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    setBoardSetting(design, Setting::PulseLength, static_cast<std::uint8_t>(GetParam()));
+    const BoardId board = addBoard(design);
     frmMain& window = load();
     EXPECT_TRUE(window.settingsLoaded());
     EXPECT_TRUE(pulse()->isEnabled());
@@ -327,12 +327,12 @@ TEST_P(PulseOutOfRange, LeavesThePulseListWithoutSelectionAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(OddValues, PulseOutOfRange, ::testing::Values(0, 26, 255));
 
 TEST_F(OddValues, PulseCodesAtTheEdgesSelectTheEndItems) {
-    sim::BoardSpec spec = saneBoard();
-    setBoardSetting(spec, Setting::PulseLength, 1);
-    addBoard(spec);
-    setBoardSetting(spec, Setting::PulseLength, 25);
-    spec.serial = u"0002";
-    const BoardId last = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    setBoardSetting(design, Setting::PulseLength, 1);
+    addBoard(design);
+    setBoardSetting(design, Setting::PulseLength, 25);
+    design.serial = u"0002";
+    const BoardId last = addBoard(design);
     load();
     EXPECT_EQ(pulse()->currentIndex(), 24);
     platform.unplug(last);
@@ -341,9 +341,9 @@ TEST_F(OddValues, PulseCodesAtTheEdgesSelectTheEndItems) {
 }
 
 TEST_F(OddValues, HideFlagTwoShowsThePartialStateAndIsNotWrittenBack) {
-    sim::BoardSpec spec = saneBoard();
-    setBoardSetting(spec, Setting::HideFromGameControllers, 2);
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    setBoardSetting(design, Setting::HideFromGameControllers, 2);
+    const BoardId board = addBoard(design);
     frmMain& window = load();
     EXPECT_TRUE(window.settingsLoaded());
     EXPECT_EQ(noJoy()->checkState(), Qt::PartiallyChecked);
@@ -370,18 +370,18 @@ TEST_F(OddValues, HideFlagTwoShowsThePartialStateAndIsNotWrittenBack) {
 }
 
 TEST_F(OddValues, HideFlagAboveTwoAlsoShowsThePartialState) {
-    sim::BoardSpec spec = saneBoard();
-    setBoardSetting(spec, Setting::HideFromGameControllers, 7);
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    setBoardSetting(design, Setting::HideFromGameControllers, 7);
+    const BoardId board = addBoard(design);
     load();
     EXPECT_EQ(noJoy()->checkState(), Qt::PartiallyChecked);
     EXPECT_TRUE(writesTo(board).empty());
 }
 
 TEST_F(OddValues, ABoardBackInRangeLeavesNoGreyBehind) {
-    sim::BoardSpec spec = saneBoard();
-    setBoardSetting(spec, Setting::HideFromGameControllers, 2);
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    setBoardSetting(design, Setting::HideFromGameControllers, 2);
+    const BoardId board = addBoard(design);
     load();
     platform.firmware(board).setSetting(code(Setting::HideFromGameControllers), 0);
     platform.unplug(board);
@@ -395,9 +395,9 @@ TEST_F(OddValues, ABoardBackInRangeLeavesNoGreyBehind) {
 class ShortFeatureReport : public WindowTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ShortFeatureReport, ShowsTheBoardButSendsItNothing) {
-    sim::BoardSpec spec = saneBoard();
-    spec.lengths = {9, 0, static_cast<std::uint16_t>(GetParam())};
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.lengths = {9, 0, static_cast<std::uint16_t>(GetParam())};
+    const BoardId board = addBoard(design);
     frmMain& window = load();
     EXPECT_TRUE(window.deviceFound());
     EXPECT_FALSE(window.settingsLoaded());

@@ -11,12 +11,12 @@ class Switching : public WindowTest {
   protected:
     // Two boards told apart by their settings: RX-1 all pairs off, RX-2 the sane board.
     void SetUp() override {
-        sim::BoardSpec spec = saneBoard(u"RX-1");
-        setBoardSetting(spec, Setting::EncoderLowPlane, 0);
-        setBoardSetting(spec, Setting::EncoderHighPlane, 0);
-        setBoardSetting(spec, Setting::PulseLength, 25);
-        setBoardSetting(spec, Setting::HideFromGameControllers, 1);
-        first = addBoard(spec);
+        sim::BoardSpec design = saneBoard(u"RX-1");
+        setBoardSetting(design, Setting::EncoderLowPlane, 0);
+        setBoardSetting(design, Setting::EncoderHighPlane, 0);
+        setBoardSetting(design, Setting::PulseLength, 25);
+        setBoardSetting(design, Setting::HideFromGameControllers, 1);
+        first = addBoard(design);
         second = addBoard(saneBoard(u"RX-2"));
     }
 

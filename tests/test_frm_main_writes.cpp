@@ -40,11 +40,11 @@ class EncoderWrite : public WindowTest,
 
 TEST_P(EncoderWrite, SendsBothPlanesAsLongAsTheFeatureReport) {
     const auto& [pick, length] = GetParam();
-    sim::BoardSpec spec = saneBoard();
-    spec.lengths.feature = static_cast<std::uint16_t>(length);
-    setBoardSetting(spec, Setting::EncoderLowPlane, pick.low);
-    setBoardSetting(spec, Setting::EncoderHighPlane, pick.high);
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.lengths.feature = static_cast<std::uint16_t>(length);
+    setBoardSetting(design, Setting::EncoderLowPlane, pick.low);
+    setBoardSetting(design, Setting::EncoderHighPlane, pick.high);
+    const BoardId board = addBoard(design);
     load();
     ASSERT_TRUE(window().settingsLoaded());
     forgetTraffic(board);
@@ -94,9 +94,9 @@ class PulseWrite : public WindowTest, public ::testing::WithParamInterface<Pulse
 
 TEST_P(PulseWrite, SendsTheCodeOfThePickedLength) {
     const PulsePick& pick = GetParam();
-    sim::BoardSpec spec = saneBoard();
-    setBoardSetting(spec, Setting::PulseLength, pick.before);
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    setBoardSetting(design, Setting::PulseLength, pick.before);
+    const BoardId board = addBoard(design);
     load();
     forgetTraffic(board);
     press(pulse(), pick.key);
@@ -118,9 +118,9 @@ class HideWrite : public WindowTest, public ::testing::WithParamInterface<int> {
 
 TEST_P(HideWrite, CheckingSendsTheFlagThenCommandB0) {
     const auto length = static_cast<std::size_t>(GetParam());
-    sim::BoardSpec spec = saneBoard();
-    spec.lengths.feature = static_cast<std::uint16_t>(length);
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.lengths.feature = static_cast<std::uint16_t>(length);
+    const BoardId board = addBoard(design);
     load();
     forgetTraffic(board);
     click(noJoy());
@@ -133,10 +133,10 @@ TEST_P(HideWrite, CheckingSendsTheFlagThenCommandB0) {
 
 TEST_P(HideWrite, UncheckingSendsZeroThenCommandB0) {
     const auto length = static_cast<std::size_t>(GetParam());
-    sim::BoardSpec spec = saneBoard();
-    spec.lengths.feature = static_cast<std::uint16_t>(length);
-    setBoardSetting(spec, Setting::HideFromGameControllers, 1);
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.lengths.feature = static_cast<std::uint16_t>(length);
+    setBoardSetting(design, Setting::HideFromGameControllers, 1);
+    const BoardId board = addBoard(design);
     load();
     forgetTraffic(board);
     click(noJoy());
@@ -191,9 +191,9 @@ TEST_F(NoWrite, AfterTheBoardWasLost) {
 }
 
 TEST_F(NoWrite, ToABoardWithOldFirmware) {
-    sim::BoardSpec spec = saneBoard();
-    spec.version = 0;
-    const BoardId board = addBoard(spec);
+    sim::BoardSpec design = saneBoard();
+    design.version = 0;
+    const BoardId board = addBoard(design);
     load();
     tryEveryChange();
     EXPECT_EQ(platform.callCount(board, Call::SendFeature), 0);

@@ -35,9 +35,9 @@ class SimPlatformTest : public ::testing::Test {
 };
 
 TEST_F(SimPlatformTest, EnumerationListsEveryInterfaceInInsertionOrder) {
-    auto spec = test::saneBoard(u"0002");
-    spec.interfaces = 2;
-    const auto twin = platform.addBoard(spec);
+    auto design = test::saneBoard(u"0002");
+    design.interfaces = 2;
+    const auto twin = platform.addBoard(design);
     const auto foreign = platform.addForeign(0x1234, 0x5678);
 
     EXPECT_EQ(paths(platform.enumerate()),

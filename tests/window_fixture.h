@@ -159,8 +159,8 @@ inline std::string hex(const Report& report) {
 
 // ---- Settings as a board holds them ----
 
-inline void setBoardSetting(sim::BoardSpec& spec, config::Setting setting, std::uint8_t value) {
-    spec.settings[settingIndex(setting)] = value;
+inline void setBoardSetting(sim::BoardSpec& design, config::Setting setting, std::uint8_t value) {
+    design.settings[settingIndex(setting)] = value;
 }
 
 inline std::uint8_t boardSetting(const SimPlatform& platform, BoardId id, config::Setting setting) {
@@ -179,7 +179,9 @@ class WindowTest : public ::testing::Test {
         EXPECT_EQ(realTicks_, 0) << "the window's timer fired on its own during the test";
     }
 
-    BoardId addBoard(const sim::BoardSpec& spec = saneBoard()) { return platform.addBoard(spec); }
+    BoardId addBoard(const sim::BoardSpec& design = saneBoard()) {
+        return platform.addBoard(design);
+    }
 
     // The window as the layout leaves it, before Form_Load.
     frmMain& create() {
