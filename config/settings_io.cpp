@@ -1,6 +1,7 @@
 #include "config/settings_io.h"
 
 #include <algorithm>
+#include <array>
 
 namespace rotorix::config {
 
@@ -50,26 +51,22 @@ std::optional<BoardSettings> readSettings(hid::Device& device, std::uint16_t fea
     if (!channel) {
         return std::nullopt;
     }
+    // The board has always been read in this order; keep it.
+    static constexpr std::array<Setting, 4> kOrder = {
+        Setting::EncoderLowPlane, Setting::EncoderHighPlane, Setting::PulseLength,
+        Setting::HideFromGameControllers};
+    std::array<std::uint8_t, kOrder.size()> values{};
+    for (std::size_t i = 0; i < kOrder.size(); ++i) {
+        const auto value = channel->read(kOrder[i]);
+        if (!value) {
+            return std::nullopt;  // a board that stops answering gets no further requests
+        }
+        values[i] = *value;
+    }
     BoardSettings settings;
-    const auto low = channel->read(Setting::EncoderLowPlane);
-    if (!low) {
-        return std::nullopt;
-    }
-    const auto high = channel->read(Setting::EncoderHighPlane);
-    if (!high) {
-        return std::nullopt;
-    }
-    const auto pulse = channel->read(Setting::PulseLength);
-    if (!pulse) {
-        return std::nullopt;
-    }
-    const auto hide = channel->read(Setting::HideFromGameControllers);
-    if (!hide) {
-        return std::nullopt;
-    }
-    settings.planes = {*low, *high};
-    settings.pulse_code = *pulse;
-    settings.hide_flag = *hide;
+    settings.planes = {values[0], values[1]};
+    settings.pulse_code = values[2];
+    settings.hide_flag = values[3];
     return settings;
 }
 
