@@ -169,45 +169,15 @@ inline std::uint8_t boardSetting(const SimPlatform& platform, BoardId id, config
 
 // ---- The fixture ----
 
-class WindowTest : public ::testing::Test {
-  protected:
-    WindowTest() {
-        EXPECT_NE(QApplication::instance(), nullptr) << "the Qt environment was not set up";
-    }
+// The window's controls as a test reaches them, whatever platform the window runs on.
+class WindowControls {
+  public:
+    WindowControls() = default;
+    WindowControls(const WindowControls&) = delete;
+    WindowControls& operator=(const WindowControls&) = delete;
+    virtual ~WindowControls() = default;
 
-    void TearDown() override {
-        EXPECT_EQ(realTicks_, 0) << "the window's timer fired on its own during the test";
-    }
-
-    BoardId addBoard(const sim::BoardSpec& design = saneBoard()) {
-        return platform.addBoard(design);
-    }
-
-    // The window as the layout leaves it, before Form_Load.
-    frmMain& create() {
-        window_ = std::make_unique<frmMain>(platform);
-        QObject::connect(&window_->timer(), &QTimer::timeout, [this] { ++realTicks_; });
-        return *window_;
-    }
-
-    frmMain& load() {
-        if (!window_) {
-            create();
-        }
-        window_->Form_Load();
-        return *window_;
-    }
-
-    frmMain& window() {
-        EXPECT_NE(window_, nullptr) << "the test never created the window";
-        return *window_;
-    }
-
-    void tick(int times = 1) {
-        for (int i = 0; i < times; ++i) {
-            window().Timer_Timer();
-        }
-    }
+    virtual frmMain& window() = 0;
 
     template <typename W = QWidget>
     W* control(const QString& name) {
@@ -286,6 +256,47 @@ class WindowTest : public ::testing::Test {
         option.initFrom(box);
         const QRect hit = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
         QTest::mouseClick(box, Qt::LeftButton, {}, hit.center());
+    }
+};
+
+class WindowTest : public ::testing::Test, public WindowControls {
+  protected:
+    WindowTest() {
+        EXPECT_NE(QApplication::instance(), nullptr) << "the Qt environment was not set up";
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(realTicks_, 0) << "the window's timer fired on its own during the test";
+    }
+
+    BoardId addBoard(const sim::BoardSpec& design = saneBoard()) {
+        return platform.addBoard(design);
+    }
+
+    // The window as the layout leaves it, before Form_Load.
+    frmMain& create() {
+        window_ = std::make_unique<frmMain>(platform);
+        QObject::connect(&window_->timer(), &QTimer::timeout, [this] { ++realTicks_; });
+        return *window_;
+    }
+
+    frmMain& load() {
+        if (!window_) {
+            create();
+        }
+        window_->Form_Load();
+        return *window_;
+    }
+
+    frmMain& window() override {
+        EXPECT_NE(window_, nullptr) << "the test never created the window";
+        return *window_;
+    }
+
+    void tick(int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            window().Timer_Timer();
+        }
     }
 
     const std::vector<Report>& received(BoardId id) const {
