@@ -94,6 +94,10 @@ class Device {
 
     // Waits at most timeout_ms (0: do not wait) for one input report and stores it in buffer.
     virtual ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int timeout_ms) = 0;
+
+    // The system's own words for why the most recent call on this device failed ("Broken pipe");
+    // empty when it gave none. Only meaningful right after a call that failed.
+    virtual std::string lastError() const { return {}; }
 };
 
 using DeviceHandle = std::unique_ptr<Device>;
@@ -111,6 +115,11 @@ class Platform {
 
     // Opens one interface for reading and writing.
     virtual OpenResult open(const std::string& path) = 0;
+
+    // False only when the platform knows that no HID interface was added, removed or changed
+    // since the previous call, so a walk of enumerate() would find what the last one found. The
+    // first call, and every call of a platform that cannot tell, answers true.
+    virtual bool devicesMayHaveChanged() { return true; }
 };
 
 }  // namespace rotorix::hid
