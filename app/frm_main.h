@@ -1,20 +1,19 @@
 // The utility's one window: the board selector and identity, the eight encoder-type lists, the
-// pulse length, the hide check box, and the watchdog that keeps the window in step with the board.
+// pulse length, the hide check box, and the timer that drives the watchdog.
 //
-// The window owns all state. Every operation runs on the GUI thread and never yields to the event
-// loop, so handlers never overlap. Setting a list's selection or the check box's value from code
-// runs that control's handler synchronously; the gates ScanComplete and SettingsLoaded keep those
-// self-raised notifications from acting.
+// The window is a view. Every rule of how the utility talks to a board (the gates, the watchdog's
+// intervals, the board switch, the read-back and its checks) lives in the session it owns; user
+// events go to the session and the window shows the session's snapshot. Selections the window
+// sets from code raise no notification, so showing a board's settings never writes them back.
 #pragma once
 
 #include <QWidget>
 #include <array>
 #include <cstdint>
-#include <optional>
-#include <vector>
+#include <limits>
 
-#include "hid/discovery.h"
 #include "hid/platform.h"
+#include "session/board_session.h"
 
 class QCheckBox;
 class QComboBox;
@@ -31,11 +30,6 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     // The platform must outlive the window.
     explicit frmMain(rotorix::hid::Platform& platform, QWidget* parent = nullptr);
     ~frmMain() override;
-
-    // The window's two public operations: rebuild the board selector, and open the board it
-    // names (true when a board is open afterwards).
-    void Scan_USB_devices();
-    bool FindTheHid();
 
     // Notification handlers. Public so that the program's start-up and the tests can raise the
     // same notifications the window system does.
@@ -54,25 +48,23 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     void SerNo_Click();
     void Timer_Timer();
 
-    // Read-only views of the window's state, for tests and diagnostics.
-    bool deviceFound() const { return DeviceFound; }
-    bool settingsLoaded() const { return SettingsLoaded; }
-    bool switchPending() const { return SwitchPending; }
-    bool scanComplete() const { return ScanComplete; }
+    // Read-only views of the session's state, for tests and diagnostics.
+    bool deviceFound() const { return session_.deviceFound(); }
+    bool settingsLoaded() const { return session_.settingsLoaded(); }
+    bool switchPending() const { return session_.switchPending(); }
+    bool scanComplete() const { return session_.scanComplete(); }
     const QTimer& timer() const { return *Timer; }
-    rotorix::hid::ReportLengths deviceCaps() const { return DeviceCaps; }
-    // Matching interfaces the last walk could not use (e.g. permission denied).
-    const std::vector<rotorix::hid::UnusableBoard>& unusableBoards() const { return unusable_; }
+    rotorix::hid::ReportLengths deviceCaps() const { return session_.deviceCaps(); }
+    const rotorix::session::BoardSession& session() const { return session_; }
     // The plain-words notice shown while no board is open but one is attached and unusable;
     // empty when hidden.
     QString boardNotice() const;
 
-    // How long the liveness read may wait for an input report. A quiet board is not a lost one,
-    // so this only bounds how long a tick can hold the window.
-    static constexpr int kLivenessWaitMs = 5;
-    static constexpr int kStartIntervalMs = 50;
-    static constexpr int kConnectedIntervalMs = 500;
-    static constexpr int kSearchIntervalMs = 250;
+    static constexpr int kLivenessWaitMs = rotorix::session::BoardSession::kLivenessWaitMs;
+    static constexpr int kStartIntervalMs = rotorix::session::BoardSession::kStartIntervalMs;
+    static constexpr int kConnectedIntervalMs =
+        rotorix::session::BoardSession::kConnectedIntervalMs;
+    static constexpr int kSearchIntervalMs = rotorix::session::BoardSession::kSearchIntervalMs;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -82,46 +74,27 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     void describeForAssistiveTechnology();
     void wireNotifications();
 
-    void RefreshDeviceState();
+    // Shows the session's snapshot in the controls, when it changed since it was last shown.
+    void showSession();
     void WriteEncoderTypes();
     void PollDevice();
-    void ReadDeviceCaps(const rotorix::hid::ReportLengths& lengths);
 
-    // Refresh steps.
-    void loadControlsFromBoard();
-    void clearBoardControls();
-    void showIdentity(std::optional<std::uint16_t>& version);
-    void fillAndEnableSettingControls();
-    void closeBoard();
-    // After a write the board refused: read everything back, so the controls show what the board
-    // holds rather than what the user hoped it took.
-    void reloadAfterFailedWrite();
-    void updateBoardNotice();
+    void showSelector(const rotorix::session::Snapshot& shown);
+    void showIdentity(const rotorix::session::Snapshot& shown);
+    void showSettings(const rotorix::session::Snapshot& shown);
+    void enableSettingControls(bool enabled);
+    // Runs after every write: a refused write is announced and the board's own values shown.
+    void afterWrite(rotorix::session::WriteOutcome outcome);
+    void updateBoardNotice(const QString& notice);
     // A control that lost the focus by being disabled must not leave it nowhere.
     void keepFocusInWindow();
     // Tells assistive technology about a change the user did not make (a lost board, a reload).
     void announce(const QString& text);
-
-    // Setting a selection or check state from code raises the control's handler, like a user's
-    // pick does.
-    void setListIndex(QComboBox* list, int index);
-    void setCheckValue(int value);
     void runListHandler(QComboBox* list);
 
-    rotorix::hid::Platform& platform_;
-
-    // Window state. Named as the window's design names it.
-    bool DeviceFound = false;
-    bool SettingsLoaded = false;
-    bool SwitchPending = false;
-    bool ScanComplete = false;
-    bool LastApiResult = false;  // did the most recent exchange with the board succeed
-    std::optional<rotorix::hid::OpenedBoard> board_;  // HidHandle and its attributes
-    rotorix::hid::ReportLengths DeviceCaps{};         // the last opened board's report lengths
-    // The read-back failed on an open board: the watchdog drops and reopens it on its next tick
-    // rather than leave the window sitting on a connection that does not answer.
-    bool readBackFailed_ = false;
-    std::vector<rotorix::hid::UnusableBoard> unusable_;
+    rotorix::session::BoardSession session_;
+    // The session's generation the controls show; none yet.
+    std::uint64_t shownGeneration_ = std::numeric_limits<std::uint64_t>::max();
 
     // Controls, in the order the layout creates them. Owned by their Qt parents.
     QCheckBox* NoJoy = nullptr;

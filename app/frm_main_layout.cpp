@@ -1,5 +1,7 @@
 // The window's fixed layout. Positions and sizes are kept in twips, as the layout was drawn, and
 // converted at 15 twips to the logical pixel; Qt scales logical pixels for high-DPI screens.
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -41,6 +43,29 @@ class HorizontalLine : public QFrame {
         painter.drawLine(0, 0, width(), 0);
     }
 };
+
+// Assistive technology skips a widget marked this way: it is there for the look of the window
+// and never carries anything to read.
+constexpr const char* kSilentProperty = "rotorixSilent";
+
+class SilentWidget : public QAccessibleWidget {
+  public:
+    explicit SilentWidget(QWidget* widget) : QAccessibleWidget(widget, QAccessible::NoRole) {}
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.invisible = true;
+        return state;
+    }
+    QString text(QAccessible::Text) const override { return {}; }
+};
+
+QAccessibleInterface* silentWidgets(const QString&, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget != nullptr && widget->property(kSilentProperty).toBool()) {
+        return new SilentWidget(widget);
+    }
+    return nullptr;
+}
 
 template <typename W>
 W* place(W* widget, const char* name, int left, int top, int width, int height) {
@@ -197,7 +222,13 @@ void frmMain::describeForAssistiveTechnology() {
     lblManuf->setAccessibleDescription(Label4->text());
     lblProduct->setAccessibleDescription(Label5->text());
     lblVersion->setAccessibleDescription(QStringLiteral("Firmware version"));
-    lblSerialNumber->setAccessibleDescription(Label3->text());
+    // The serial number is read out by the selector over this label, which never shows text.
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(silentWidgets);
+        return true;
+    }();
+    (void)factoryInstalled;
+    lblSerialNumber->setProperty(kSilentProperty, true);
 
     // The window itself can hold the focus (never by Tab) when every control is disabled.
     setFocusPolicy(Qt::ClickFocus);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -180,16 +181,28 @@ class HidapiDevice final : public Device {
         if (report.empty()) {
             return false;  // not even a report ID to send
         }
+        errno = 0;
         const int sent = hid_send_feature_report(device_, report.data(), report.size());
-        return sent >= 0 && static_cast<std::size_t>(sent) == report.size();
+        if (sent < 0) {
+            noteFailure();
+            return false;
+        }
+        if (static_cast<std::size_t>(sent) != report.size()) {
+            lastError_ = "the device took " + std::to_string(sent) + " of " +
+                         std::to_string(report.size()) + " bytes";
+            return false;
+        }
+        return true;
     }
 
     std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
         if (buffer.empty()) {
             return std::nullopt;  // byte 0 must name the report
         }
+        errno = 0;
         const int got = hid_get_feature_report(device_, buffer.data(), buffer.size());
         if (got < 0) {
+            noteFailure();
             return std::nullopt;
         }
         return static_cast<std::size_t>(got);
@@ -214,14 +227,33 @@ class HidapiDevice final : public Device {
             ++data;
             --size;
         }
+        errno = 0;
         const int got = hid_read_timeout(device_, data, size, wait);
         if (got > 0) {
             return ReadOutcome::Report;
         }
-        return got == 0 ? ReadOutcome::NothingYet : ReadOutcome::Gone;
+        if (got == 0) {
+            return ReadOutcome::NothingYet;
+        }
+        noteFailure();
+        return ReadOutcome::Gone;
     }
 
+    std::string lastError() const override { return lastError_; }
+
   private:
+    // The system's words for a call that just failed: errno as the kernel left it, else hidapi's
+    // own message.
+    void noteFailure() {
+        const int error = errno;
+        if (error != 0) {
+            lastError_ = std::strerror(error);
+            return;
+        }
+        const wchar_t* message = hid_error(device_);
+        lastError_ = message != nullptr ? toUtf8(message) : std::string();
+    }
+
     using StringQuery = int (*)(hid_device*, wchar_t*, std::size_t);
 
     // A USB string descriptor holds at most 126 UTF-16 units, so 256 wchar_t always hold the whole
@@ -260,6 +292,7 @@ class HidapiDevice final : public Device {
     hid_device* device_;
     [[maybe_unused]] std::string path_;  // the sysfs descriptor read needs the node's name
     std::optional<bool> numbered_;       // do input reports carry an ID byte on the wire
+    std::string lastError_;              // why the most recent failed call failed
 };
 
 // ---- the platform --------------------------------------------------------------------------

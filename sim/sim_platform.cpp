@@ -4,6 +4,7 @@
 #include <charconv>
 #include <deque>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "config/protocol.h"
@@ -177,6 +178,8 @@ class SimDevice final : public hid::Device {
         });
     }
 
+    std::string lastError() const override { return last_error_; }
+
   private:
     template <class Result, class Body>
     Result run(Call call, Result failed, Body body) {
@@ -184,6 +187,8 @@ class SimDevice final : public hid::Device {
         const bool injected = state_->begin(e, call);
         const bool alive = e.plugged && e.generation == generation_;
         Result result = (injected || !alive) ? failed : body(e);
+        // The words the system would have given: a dead handle's, or an injected failure's.
+        last_error_ = !alive ? "No such device" : injected ? "Input/output error" : "";
         state_->finish(e, call);
         return result;
     }
@@ -191,6 +196,7 @@ class SimDevice final : public hid::Device {
     std::shared_ptr<SharedState> state_;
     int id_;
     int generation_;
+    std::string last_error_;
 };
 
 }  // namespace

@@ -1,0 +1,64 @@
+#include "session/board_notice.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace rotorix::session {
+
+namespace {
+
+using hid::OpenError;
+using hid::UnusableBoard;
+
+bool accessDenied(const UnusableBoard& board) {
+    return board.reason == UnusableBoard::Reason::OpenFailed &&
+           board.open_error.kind == OpenError::Kind::AccessDenied;
+}
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+std::string systemWords(const UnusableBoard& board) {
+    const std::string detail = trimmed(board.open_error.detail);
+    return detail.empty() ? std::string() : " (" + detail + ")";
+}
+
+}  // namespace
+
+std::string unusableBoardNotice(const std::vector<UnusableBoard>& all) {
+    // An interface that vanished between listing and opening was being unplugged; the next scan
+    // settles it, so it is not worth a word.
+    std::vector<UnusableBoard> unusable;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(unusable), [](const auto& board) {
+        return !(board.reason == UnusableBoard::Reason::OpenFailed &&
+                 board.open_error.kind == OpenError::Kind::Gone);
+    });
+    if (unusable.empty()) {
+        return {};
+    }
+    const auto denied = std::find_if(unusable.begin(), unusable.end(), accessDenied);
+    if (denied != unusable.end()) {
+        return "A Rotorix board is attached, but access to it was denied" + systemWords(*denied) +
+               ".\nInstall the udev rule 70-rotorix.rules (see README), then unplug the board "
+               "and plug it in again.";
+    }
+    const UnusableBoard& first = unusable.front();
+    if (first.reason == UnusableBoard::Reason::NoSerialNumber) {
+        return "A Rotorix board is attached, but it did not report its serial number.\n"
+               "Unplug the board and plug it in again.";
+    }
+    if (first.open_error.kind == OpenError::Kind::Busy) {
+        return "A Rotorix board is attached, but another program holds it" + systemWords(first) +
+               ".\nClose that program, or unplug the board and plug it in again.";
+    }
+    return "A Rotorix board is attached, but it could not be opened" + systemWords(first) +
+           ".\nUnplug the board and plug it in again.";
+}
+
+}  // namespace rotorix::session

@@ -1,0 +1,17 @@
+// Plain words for a board that is attached but cannot be used, shown while no board is open.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "hid/discovery.h"
+
+namespace rotorix::session {
+
+// The message (UTF-8, lines separated by '\n') for the matching interfaces the last walk passed
+// over, or an empty string when there is nothing to say. Access denied comes first: it is the
+// usual case on Linux and the one the user can fix. The system's own words are quoted, never
+// guessed.
+std::string unusableBoardNotice(const std::vector<hid::UnusableBoard>& unusable);
+
+}  // namespace rotorix::session
