@@ -15,6 +15,7 @@
 
 #ifdef __linux__
 #include "hid/hidapi_linux.h"
+#include "hid/udev_monitor.h"
 #endif
 
 namespace rotorix::hid {
@@ -299,6 +300,24 @@ class HidapiDevice final : public Device {
 
 class HidapiPlatform final : public Platform {
   public:
+#ifdef __linux__
+    // The monitor exists before anything can walk, so no change slips in between.
+    HidapiPlatform() : monitor_(hidraw::DeviceMonitor::create()) {}
+#endif
+
+    bool devicesMayHaveChanged() override {
+        // Every pending event is taken even on the first call, so that the next call speaks of
+        // what happened after this one.
+#ifdef __linux__
+        const bool changed = monitor_ == nullptr || monitor_->changed();
+#else
+        const bool changed = true;
+#endif
+        const bool first = !asked_;
+        asked_ = true;
+        return first || changed;
+    }
+
     std::vector<InterfaceInfo> enumerate() override {
         std::vector<InterfaceInfo> interfaces;
         if (!library_.initialised()) {
@@ -341,6 +360,10 @@ class HidapiPlatform final : public Platform {
 
   private:
     LibraryUse library_;
+#ifdef __linux__
+    std::unique_ptr<hidraw::DeviceMonitor> monitor_;  // empty: cannot tell, so always walk
+#endif
+    bool asked_ = false;
 };
 
 }  // namespace

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "hid/hidapi_platform.h"
+#include "hid/udev_monitor.h"
+
+namespace rotorix::hid::hidraw {
+namespace {
+
+using R = Receipt;
+
+// The socket hands out these receipts in order, then Empty for ever.
+struct Case {
+    const char* what;
+    std::vector<Receipt> pending;
+    bool changed;
+    bool broken;
+    std::size_t taken;  // receipts read before the drain stopped
+};
+
+TEST(DrainEvents, TakesEverythingPendingAndStopsOnEmptyOrBroken) {
+    const std::vector<Case> cases{
+        {"quiet socket", {}, false, false, 1},
+        {"one event", {R::Event}, true, false, 2},
+        {"a burst: add, change, remove", {R::Event, R::Event, R::Event}, true, false, 4},
+        {"lost events are a change", {R::Overrun}, true, false, 2},
+        {"overrun, then more events", {R::Overrun, R::Event}, true, false, 3},
+        {"broken socket", {R::Broken, R::Event}, true, true, 1},
+        {"events, then broken", {R::Event, R::Broken}, true, true, 2},
+    };
+    for (const auto& c : cases) {
+        std::deque<Receipt> socket(c.pending.begin(), c.pending.end());
+        std::size_t taken = 0;
+        const Drained drained = drainEvents([&] {
+            ++taken;
+            if (socket.empty()) {
+                return R::Empty;
+            }
+            const Receipt next = socket.front();
+            socket.pop_front();
+            return next;
+        });
+        EXPECT_EQ(drained.changed, c.changed) << c.what;
+        EXPECT_EQ(drained.broken, c.broken) << c.what;
+        EXPECT_EQ(taken, c.taken) << c.what;
+    }
+}
+
+TEST(DrainEvents, ASocketThatNeverEmptiesCannotHoldTheCaller) {
+    int taken = 0;
+    const Drained drained = drainEvents(
+        [&] {
+            ++taken;
+            return R::Event;
+        },
+        100);
+    EXPECT_EQ(taken, 100);
+    EXPECT_TRUE(drained.changed);
+    EXPECT_FALSE(drained.broken);
+}
+
+// Whether or not this machine lets us listen, the first answer must send the caller walking.
+TEST(HidapiPlatform, FirstQuestionAboutTheDeviceSetAnswersTrue) {
+    const auto platform = makeHidapiPlatform();
+    EXPECT_TRUE(platform->devicesMayHaveChanged());
+}
+
+}  // namespace
+}  // namespace rotorix::hid::hidraw
