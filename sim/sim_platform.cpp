@@ -75,6 +75,9 @@ struct SharedState {
     std::deque<Entry> devices;  // a deque keeps firmware references valid as devices are added
     std::map<Call, int> failures;
     std::map<Call, int> calls;
+    bool asked = false;        // devicesMayHaveChanged() has been called
+    bool set_changed = false;  // a device came or went since the last such call
+    bool monitor_failed = false;
 
     Entry& entry(int id) {
         if (id < 0 || static_cast<std::size_t>(id) >= devices.size()) {
@@ -100,10 +103,11 @@ struct SharedState {
         }
     }
 
-    static void unplug(Entry& device) {
+    void unplug(Entry& device) {
         if (device.plugged) {
             device.plugged = false;
             ++device.generation;
+            set_changed = true;
         }
     }
 };
@@ -210,6 +214,7 @@ SimPlatform::BoardId SimPlatform::addBoard(const BoardSpec& design) {
     auto& e = state_->devices.emplace_back();
     e.design = design;
     e.firmware = FirmwareModel(design.settings);
+    state_->set_changed = true;
     return static_cast<BoardId>(state_->devices.size() - 1);
 }
 
@@ -225,14 +230,17 @@ SimPlatform::BoardId SimPlatform::addForeign(std::uint16_t vendor_id, std::uint1
     e.design.manufacturer = u"Foreign";
     e.design.product = u"Foreign";
     e.design.lengths = {8, 0, 0};
+    state_->set_changed = true;
     return id;
 }
 
 void SimPlatform::unplug(BoardId id) {
-    SharedState::unplug(state_->entry(id));
+    state_->unplug(state_->entry(id));
 }
 void SimPlatform::replug(BoardId id) {
-    state_->entry(id).plugged = true;
+    Entry& e = state_->entry(id);
+    state_->set_changed = state_->set_changed || !e.plugged;
+    e.plugged = true;
 }
 bool SimPlatform::plugged(BoardId id) const {
     return state_->entry(id).plugged;
@@ -273,6 +281,10 @@ FirmwareModel& SimPlatform::firmware(BoardId id) {
 }
 const FirmwareModel& SimPlatform::firmware(BoardId id) const {
     return state_->entry(id).firmware;
+}
+
+void SimPlatform::setMonitorFailed(bool failed) {
+    state_->monitor_failed = failed;
 }
 
 int SimPlatform::openHandles() const {
@@ -347,6 +359,14 @@ hid::OpenResult SimPlatform::open(const std::string& device_path) {
     }
     state_->finish(e, Call::Open);
     return result;
+}
+
+bool SimPlatform::devicesMayHaveChanged() {
+    const bool first = !state_->asked;
+    const bool changed = state_->set_changed;
+    state_->asked = true;
+    state_->set_changed = false;
+    return first || changed || state_->monitor_failed;
 }
 
 }  // namespace rotorix::sim

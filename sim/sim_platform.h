@@ -88,6 +88,12 @@ class SimPlatform : public hid::Platform {
     FirmwareModel& firmware(BoardId id);
     const FirmwareModel& firmware(BoardId id) const;
 
+    // devicesMayHaveChanged() answers as a system's device monitor would: true on the first call
+    // and after a device was added, unplugged or replugged (a device vanishing by unplugAfter
+    // included). A refused open changing is no event: a system that changes a node's permission
+    // says nothing either. While the monitor is failed, every call answers true.
+    void setMonitorFailed(bool failed);
+
     // Handles currently open, over all devices, and per device.
     int openHandles() const;
     int openHandles(BoardId id) const;
@@ -102,6 +108,7 @@ class SimPlatform : public hid::Platform {
     // hid::Platform
     std::vector<hid::InterfaceInfo> enumerate() override;
     hid::OpenResult open(const std::string& path) override;
+    bool devicesMayHaveChanged() override;
 
   private:
     struct State;

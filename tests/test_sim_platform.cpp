@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "fixtures.h"
 #include "sim/sim_platform.h"
 
@@ -159,6 +161,46 @@ TEST_F(SimPlatformTest, SilentBoardIsQuietNotGone) {
     EXPECT_EQ(device->readInputReport(buffer, 1000), hid::ReadOutcome::NothingYet);
     platform.setSilent(board, false);
     EXPECT_EQ(device->readInputReport(buffer, 0), hid::ReadOutcome::Report);
+}
+
+// The monitor answers each question about what happened since the one before it.
+TEST_F(SimPlatformTest, DeviceSetChangesAreReportedOnceAndPermissionChangesNever) {
+    const auto other = platform.addBoard(test::saneBoard(u"0002"));
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool changed;
+    };
+    const std::vector<Step> steps{
+        {"first question, whatever happened before", [] {}, true},
+        {"nothing happened", [] {}, false},
+        {"a board unplugged", [&] { platform.unplug(board); }, true},
+        {"unplugged again: no event", [&] { platform.unplug(board); }, false},
+        {"replugged", [&] { platform.replug(board); }, true},
+        {"replugged again: no event", [&] { platform.replug(board); }, false},
+        {"a foreign device added", [&] { platform.addForeign(0x1234, 0x5678); }, true},
+        {"a board added", [&] { platform.addBoard(test::saneBoard(u"0003")); }, true},
+        {"open refused, then allowed",
+         [&] {
+             platform.refuseOpen(other, hid::OpenError{hid::OpenError::Kind::AccessDenied, ""});
+             platform.refuseOpen(other, std::nullopt);
+         },
+         false},
+        {"vanished in the middle of an exchange",
+         [&] {
+             platform.unplugAfter(other, Call::Open, 1);
+             auto handle = openDevice(platform, other);
+         },
+         true},
+        {"monitor failed", [&] { platform.setMonitorFailed(true); }, true},
+        {"failed monitor, nothing happened", [] {}, true},
+        {"monitor back", [&] { platform.setMonitorFailed(false); }, false},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        EXPECT_EQ(platform.devicesMayHaveChanged(), step.changed) << step.what;
+    }
+    EXPECT_EQ(platform.callCount(Call::Enumerate), 0) << "the question walks nothing";
 }
 
 }  // namespace
