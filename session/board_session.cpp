@@ -18,6 +18,8 @@ void BoardSession::start() {
     settings_loaded_ = false;
     switch_pending_ = false;
     scan_complete_ = false;
+    // Asked before the walk, so the first tick's answer speaks only of what came after it.
+    platform_.devicesMayHaveChanged();
     scan();
     device_found_ = findTheHid();
     refresh();
@@ -26,6 +28,9 @@ void BoardSession::start() {
 
 TickResult BoardSession::tick() {
     TickResult result;
+    // The time this tick waited for; no need to count past the retry's due time.
+    since_walk_ms_ = std::min(since_walk_ms_ + interval_ms_, kRetryUnusableMs);
+    const bool was_open = device_found_;
     if (device_found_) {
         std::vector<std::uint8_t> report(std::max<std::size_t>(caps_.input, 65), 0);
         const auto outcome = board_->device->readInputReport(report, kLivenessWaitMs);
@@ -43,7 +48,10 @@ TickResult BoardSession::tick() {
             interval_ms_ = kConnectedIntervalMs;
         }
     }
-    if (!device_found_) {
+    // Asked on every search, so that its next answer covers only what happens after this walk.
+    const bool rescan = !device_found_ && (platform_.devicesMayHaveChanged() || was_open ||
+                                           switch_pending_ || retryDue());
+    if (rescan) {
         settings_loaded_ = false;
         scan();
         device_found_ = findTheHid();
@@ -139,8 +147,13 @@ void BoardSession::close() {
 
 // ---- The steps behind them ----
 
+bool BoardSession::retryDue() const {
+    return !snapshot_.unusable.empty() && since_walk_ms_ >= kRetryUnusableMs;
+}
+
 void BoardSession::scan() {
     scan_complete_ = false;
+    since_walk_ms_ = 0;
     hid::BoardListing listing = hid::listBoards(platform_, match_);
     snapshot_.serials = std::move(listing.serials);
     // Like a list that selects each item as it is added: the last board listed is the one

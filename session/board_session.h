@@ -85,6 +85,9 @@ class BoardSession {
     // How long the liveness read may wait. A quiet board is not a lost one, so this only bounds
     // how long a tick can hold the caller.
     static constexpr int kLivenessWaitMs = 5;
+    // A board that could not be opened (no access, say) is tried again after this long without
+    // a device event: a permission granted by hand makes none.
+    static constexpr int kRetryUnusableMs = 1000;
 
     // The platform must outlive the session. Boards are the interfaces with this match.
     explicit BoardSession(hid::Platform& platform,
@@ -97,7 +100,9 @@ class BoardSession {
     void start();
 
     // One watchdog tick: a liveness read of the open board; on loss, or with no board open, a
-    // rescan, reopen and read-back.
+    // rescan, reopen and read-back. With no board open the rescan is skipped, and the listing,
+    // the selection and the notice stay as they are, while the platform knows that no device
+    // came or went, no switch is pending and no board that could not be opened is due a retry.
     TickResult tick();
 
     // The user picked the board at `index` of the listing (a re-pick of the open board reopens
@@ -130,6 +135,7 @@ class BoardSession {
     hid::ReportLengths deviceCaps() const { return caps_; }
 
   private:
+    bool retryDue() const;
     void scan();
     bool findTheHid();
     void refresh();
@@ -150,6 +156,9 @@ class BoardSession {
     // on a connection that does not answer.
     bool read_back_failed_ = false;
     int interval_ms_ = kStartIntervalMs;
+    // Time since the last listing walk, as the sum of the intervals the ticks ran at: a count
+    // the session keeps itself, so it needs no clock.
+    int since_walk_ms_ = 0;
 
     std::optional<hid::OpenedBoard> board_;
     hid::ReportLengths caps_{};

@@ -100,6 +100,7 @@ TEST_F(Watchdog, FirstSuccessfulReadSettlesTheIntervalAt500) {
 }
 
 TEST_F(Watchdog, WithoutABoardEveryTickRescansAtTheStartInterval) {
+    platform.setMonitorFailed(true);  // a platform that cannot tell whether a device came
     frmMain& window = load();
     const int walks = platform.callCount(Call::Enumerate);
     tick(3);

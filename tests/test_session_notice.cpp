@@ -38,8 +38,10 @@ TEST(BoardNotice, AccessDeniedNamesTheSystemsReasonAndTheFixUntilTheBoardOpens) 
     session.tick();  // still refused: the notice stays, the watchdog keeps looking
     EXPECT_EQ(session.snapshot().notice, notice);
 
-    platform.refuseOpen(board,
-                        std::nullopt);  // e.g. the rule was installed and the board re-plugged
+    // The rule was installed and the board plugged in again.
+    platform.refuseOpen(board, std::nullopt);
+    platform.unplug(board);
+    platform.replug(board);
     session.tick();
     EXPECT_TRUE(session.deviceFound());
     EXPECT_TRUE(session.settingsLoaded());
