@@ -360,6 +360,30 @@ TEST_F(VmPlatform, InputReportsUseTheSystemsNumbering) {
 
 // --- unplug and replug -------------------------------------------------------------------------
 
+// The monitor behind devicesMayHaveChanged(): quiet while boards only talk, and each unplug and
+// replug answered once, as soon as it has been announced.
+TEST_F(VmPlatform, DeviceMonitorAnswersEachUnplugAndReplugOnceAndIsQuietOtherwise) {
+    EXPECT_TRUE(platform->devicesMayHaveChanged()) << "the first answer";
+    EXPECT_FALSE(platform->devicesMayHaveChanged()) << "nothing came or went";
+    {
+        auto opened = open(0);
+        ASSERT_NE(opened.device, nullptr);
+        EXPECT_TRUE(config::readSettings(*opened.device, 9).has_value());
+    }
+    EXPECT_FALSE(platform->devicesMayHaveChanged()) << "traffic and an open are no event";
+
+    for (const bool plug : {false, true}) {
+        const char* action = plug ? "add" : "remove";
+        const int heard = events.hidraw(action);
+        ASSERT_TRUE(plug ? rig_->replug(1) : rig_->unplug(1));
+        ASSERT_TRUE(events.waitUntil([&] { return events.hidraw(action) > heard; })) << action;
+        EXPECT_TRUE(platform->devicesMayHaveChanged()) << action;
+        // The USB device's other announcements do not concern hidraw. Let them all arrive first.
+        ASSERT_TRUE(events.waitUntil([&] { return present(1) == plug; }));
+        EXPECT_FALSE(platform->devicesMayHaveChanged()) << "after " << action;
+    }
+}
+
 TEST_F(VmPlatform, UnplugEndsAReadInProgressWithGone) {
     auto opened = open(1);
     ASSERT_NE(opened.device, nullptr);

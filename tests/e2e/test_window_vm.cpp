@@ -227,16 +227,25 @@ class VmWindow : public ::testing::Test, public test::WindowControls {
 
     bool present(int board) { return std::ranges::count(listed(), serialOf(board)) > 0; }
 
+    // Both wait for the announcement of the board's hidraw node as well: a searching window
+    // walks the devices only once its platform has heard that something came or went, and the
+    // node can be enumerated a moment before it is announced.
     void unplugAndWait(int board) {
+        const int removed = events_.hidraw("remove");
         ASSERT_TRUE(rig_->unplug(board));
-        ASSERT_TRUE(events_.waitUntil([&] { return !present(board); }))
-            << "board " << board << " is still enumerated after its unplug";
+        ASSERT_TRUE(events_.waitUntil([&] {
+            return events_.hidraw("remove") > removed && !present(board);
+        })) << "board "
+            << board << " is still enumerated after its unplug";
     }
 
     void replugAndWait(int board) {
+        const int added = events_.hidraw("add");
         ASSERT_TRUE(rig_->replug(board));
-        ASSERT_TRUE(events_.waitUntil([&] { return present(board); }))
-            << "board " << board << " did not come back";
+        ASSERT_TRUE(events_.waitUntil([&] {
+            return events_.hidraw("add") > added && present(board);
+        })) << "board "
+            << board << " did not come back";
     }
 
     // A SET_REPORT completes on the host before the board has logged it; the board answers a
@@ -463,6 +472,28 @@ TEST_F(VmWindow, WatchdogClearsTheWindowWhenItsOnlyBoardGoesAndReloadsItOnReturn
     EXPECT_EQ(spelled(logged(kSecond, mark)), spelled(readBack(65)));
     tick();
     EXPECT_EQ(w.timer().interval(), 500);
+}
+
+TEST_F(VmWindow, BoardPluggedIntoASearchingWindowShowsAtTheFirstTickAfterItsAnnouncement) {
+    unplugAndWait(kFirst);
+    unplugAndWait(kSecond);
+    frmMain& w = load();
+    ASSERT_FALSE(w.deviceFound());
+    for (int i = 0; i < 5; ++i) {  // nothing came or went: these ticks walk nothing
+        tick();
+    }
+    EXPECT_FALSE(w.deviceFound());
+    EXPECT_EQ(w.timer().interval(), 50);
+
+    const std::size_t mark = rig_->log(kFirst).size();
+    replugAndWait(kFirst);
+    tick();
+    EXPECT_TRUE(w.deviceFound());
+    ASSERT_TRUE(w.settingsLoaded());
+    EXPECT_TRUE(shows(kFirst, kBoards[kFirst].plugged));
+    ASSERT_TRUE(fence(kFirst));
+    EXPECT_EQ(spelled(logged(kFirst, mark)), spelled(readBack(9)));
+    EXPECT_EQ(w.timer().interval(), 50) << "the first read has not happened yet";
 }
 
 TEST_F(VmWindow, LosingTheOpenBoardOfTwoOpensTheOtherAtTheNextTick) {

@@ -102,7 +102,8 @@ DeviceEvents::DeviceEvents() {
     }
     sockaddr_nl address{};
     address.nl_family = AF_NETLINK;
-    address.nl_groups = 1;  // the kernel's own announcements
+    // udevd's announcements come after its rules ran; without udevd only the kernel speaks.
+    address.nl_groups = ::access("/run/udev/control", F_OK) == 0 ? 2 : 1;
     if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd_);
         fd_ = -1;
@@ -127,10 +128,34 @@ bool DeviceEvents::waitUntil(const std::function<bool()>& condition,
         pollfd poller{fd_, POLLIN, 0};
         ::poll(&poller, 1, static_cast<int>(left.count()));
         std::array<char, 8192> message{};
-        while (::recv(fd_, message.data(), message.size(), 0) > 0) {
+        for (;;) {
+            const auto got = ::recv(fd_, message.data(), message.size(), 0);
+            if (got <= 0) {
+                break;
+            }
+            note({message.data(), static_cast<std::size_t>(got)});
         }
     }
     return true;
+}
+
+// Both the kernel's and udevd's messages carry the properties as "KEY=value" strings, each
+// ending in a zero byte.
+void DeviceEvents::note(std::string_view message) {
+    using namespace std::string_view_literals;
+    if (message.find("\0SUBSYSTEM=hidraw\0"sv) == std::string_view::npos) {
+        return;
+    }
+    const auto at = message.find("ACTION="sv);
+    if (at != std::string_view::npos) {
+        const auto value = message.substr(at + 7);
+        ++hidraw_[std::string(value.substr(0, value.find('\0')))];
+    }
+}
+
+int DeviceEvents::hidraw(const std::string& action) const {
+    const auto it = hidraw_.find(action);
+    return it == hidraw_.end() ? 0 : it->second;
 }
 
 }  // namespace rotorix::e2e

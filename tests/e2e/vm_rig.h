@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rotorix::e2e {
@@ -54,8 +56,9 @@ class VmRig {
     int boards_;
 };
 
-// Listens to the kernel's device announcements (uevents). Every change the HID stack makes to
-// what hidapi enumerates is followed by one, so waiting on them needs no polling interval.
+// Listens to the device announcements: udevd's when it runs, else the kernel's own (uevents),
+// as the hidapi platform's device monitor does. Every change the HID stack makes to what hidapi
+// enumerates is followed by one, so waiting on them needs no polling interval.
 class DeviceEvents {
   public:
     DeviceEvents();
@@ -70,8 +73,15 @@ class DeviceEvents {
     bool waitUntil(const std::function<bool()>& condition,
                    std::chrono::milliseconds limit = kEventLimit);
 
+    // Announcements of hidraw nodes with this action ("add", "remove", "change") heard so far,
+    // by waitUntil. Once one is heard, every other listener has it waiting too.
+    int hidraw(const std::string& action) const;
+
   private:
+    void note(std::string_view message);
+
     int fd_ = -1;
+    std::map<std::string, int, std::less<>> hidraw_;
 };
 
 }  // namespace rotorix::e2e
