@@ -1,3 +1,6 @@
-# The board logic without a window: no QApplication, no Qt at all.
-rotorix_add_test(test_session_notice SOURCES test_session_notice.cpp LIBS session sim)
-rotorix_add_test(test_session_search SOURCES test_session_search.cpp LIBS session sim)
+# The board logic without a window: no QApplication, no Qt at all. demo_boards is plain C++ too.
+foreach(theme notice search watchdog readback writes switching snapshot random)
+    rotorix_add_test(test_session_${theme}
+        SOURCES test_session_${theme}.cpp session_fixture.h board_traffic.h
+        LIBS session sim demo_boards)
+endforeach()
