@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QTimer>
 #include <algorithm>
+#include <limits>
 
 #include "config/protocol.h"
 
@@ -139,6 +140,12 @@ void frmMain::WriteEncoderTypes() {
 }
 
 void frmMain::afterWrite(WriteOutcome outcome) {
+    if (outcome == WriteOutcome::RefusedReread || outcome == WriteOutcome::RefusedLost) {
+        // The control holds the refused pick, which the snapshot never held: when the board
+        // still holds what was shown before (a second refusal in a row), the snapshot has not
+        // changed, yet the controls must be drawn again.
+        shownGeneration_ = std::numeric_limits<std::uint64_t>::max();
+    }
     switch (outcome) {
         case WriteOutcome::NotSent:
         case WriteOutcome::Taken:

@@ -106,5 +106,24 @@ TEST_F(UserInput, InputToDisabledControlsIsIgnored) {
     EXPECT_EQ(noJoy()->checkState(), Qt::Unchecked);
 }
 
+TEST_F(UserInput, EveryRefusedPickIsReplacedByWhatTheBoardHolds) {
+    // The second refusal in a row leaves the session's snapshot as it was; the list must still
+    // drop the refused pick.
+    const BoardId board = addBoard();
+    load();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        platform.failCall(board, Call::SendFeature, 1);
+        press(enc(2), Qt::Key_Up);
+        EXPECT_EQ(enc(2)->currentText(), QStringLiteral("1:4"));
+        platform.failCall(board, Call::SendFeature, 1);
+        press(pulse(), Qt::Key_Down);
+        EXPECT_EQ(pulse()->currentText(), QStringLiteral("24 ms"));
+        platform.failCall(board, Call::SendFeature, 1);
+        click(noJoy());
+        EXPECT_EQ(noJoy()->checkState(), Qt::Unchecked);
+    }
+}
+
 }  // namespace
 }  // namespace rotorix::test
