@@ -36,7 +36,8 @@ endif()
 # needs it. The suite hard-codes the boards; keep the two lists in step.
 if(NOT ROTORIX_SANITIZE)
     find_package(Qt6 REQUIRED COMPONENTS Test)
-    add_executable(e2e_window_vm_test e2e/test_window_vm.cpp e2e/vm_rig.cpp window_fixture.h)
+    add_executable(e2e_window_vm_test e2e/test_window_vm.cpp e2e/vm_rig.cpp window_fixture.h
+                                      board_traffic.h)
     target_include_directories(e2e_window_vm_test PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(e2e_window_vm_test PRIVATE app sim hid config Qt6::Test GTest::gtest
                                                      GTest::gtest_main rotorix_warnings)

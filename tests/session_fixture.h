@@ -39,8 +39,8 @@ inline std::vector<std::string> typesShown(const config::BoardSettings& settings
     static const char* const kTexts[] = {"OFF", "1:1", "1:2", "1:4"};
     std::vector<std::string> shown;
     for (int n = 0; n < 8; ++n) {
-        shown.emplace_back(kTexts[((settings.planes.low >> n) & 1) +
-                                  2 * ((settings.planes.high >> n) & 1)]);
+        shown.emplace_back(
+            kTexts[((settings.planes.low >> n) & 1) + 2 * ((settings.planes.high >> n) & 1)]);
     }
     return shown;
 }

@@ -86,14 +86,75 @@ TEST_F(KeyboardAndScreenReader, EveryFocusableControlHasADistinctName) {
     EXPECT_EQ(accessibleName(control<QWidget>("NoJoy")), "Hide Rotorix from gaming devices list");
 }
 
+// What a screen reader says for a label: its accessible name.
+QString spokenName(QLabel* label) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(label);
+    return iface != nullptr ? iface->text(QAccessible::Name) : QStringLiteral("<no interface>");
+}
+
 TEST_F(KeyboardAndScreenReader, ValueLabelsReadOutTheBoardIdentity) {
     for (const char* name : {"lblManuf", "lblProduct", "lblVersion"}) {
         auto* label = control<QLabel>(name);
         EXPECT_FALSE(label->text().isEmpty()) << name;
+        EXPECT_EQ(spokenName(label), label->text()) << name;
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(label);
         ASSERT_NE(iface, nullptr);
-        EXPECT_EQ(iface->text(QAccessible::Name), label->text()) << name;
         EXPECT_FALSE(iface->text(QAccessible::Description).isEmpty()) << name;
+    }
+}
+
+TEST_F(KeyboardAndScreenReader, EmptyValueLabelsSayWhichValueIsMissing) {
+    struct Row {
+        const char* label;
+        const char* none;
+    };
+    const Row kRows[] = {{"lblManuf", "Manufacturer: none"},
+                         {"lblProduct", "Product: none"},
+                         {"lblVersion", "Firmware version: none"}};
+    // Empty rather than the frame's title, which Qt falls back to for a label without text.
+    const auto expectEmptyRows = [&](frmMain& window, const char* when) {
+        for (const Row& row : kRows) {
+            auto* label = window.findChild<QLabel*>(QString::fromLatin1(row.label));
+            ASSERT_NE(label, nullptr);
+            ASSERT_TRUE(label->text().isEmpty()) << row.label << ' ' << when;
+            EXPECT_EQ(spokenName(label), QString::fromLatin1(row.none)) << when;
+        }
+    };
+    {
+        SimPlatform none;
+        frmMain empty(none);
+        empty.Form_Load();
+        expectEmptyRows(empty, "without a board");
+        empty.Form_Unload();
+    }
+    platform_.unplug(0);
+    platform_.unplug(1);
+    window_.Timer_Timer();
+    expectEmptyRows(window_, "after the board was lost");
+
+    // One row empty, the others read out by their text.
+    rotorix::sim::BoardSpec design = rotorix::test::saneBoard(u"RX-3");
+    design.manufacturer.reset();
+    platform_.addBoard(design);
+    window_.Timer_Timer();
+    EXPECT_EQ(spokenName(control<QLabel>("lblManuf")), "Manufacturer: none");
+    EXPECT_EQ(spokenName(control<QLabel>("lblProduct")), " Rotary Encoder Board");
+    EXPECT_EQ(spokenName(control<QLabel>("lblVersion")), " - upgrade firmware!");
+}
+
+TEST_F(KeyboardAndScreenReader, TheSerialNumberLabelIsNotAnnounced) {
+    // The selector over it reads the serial number out; the label never shows text.
+    for (bool withBoard : {true, false}) {
+        if (!withBoard) {
+            platform_.unplug(0);
+            platform_.unplug(1);
+            window_.Timer_Timer();
+        }
+        QAccessibleInterface* iface =
+            QAccessible::queryAccessibleInterface(control<QLabel>("lblSerialNumber"));
+        ASSERT_NE(iface, nullptr);
+        EXPECT_TRUE(iface->state().invisible) << "with board: " << withBoard;
+        EXPECT_TRUE(iface->text(QAccessible::Name).isEmpty()) << "with board: " << withBoard;
     }
 }
 

@@ -106,6 +106,67 @@ TEST_F(UserInput, InputToDisabledControlsIsIgnored) {
     EXPECT_EQ(noJoy()->checkState(), Qt::Unchecked);
 }
 
+TEST_F(UserInput, AnEncoderPickSendsWhatAllEightListsShow) {
+    // Enc1 1:4, Enc2 OFF, Enc3 1:1 -> 1:2, Enc4..Enc8 1:1, on a board with the longest report.
+    sim::BoardSpec design = saneBoard();
+    design.lengths.feature = 65;
+    setBoardSetting(design, Setting::EncoderLowPlane, 0xFD);
+    setBoardSetting(design, Setting::EncoderHighPlane, 0x01);
+    const BoardId board = addBoard(design);
+    load();
+    forgetTraffic(board);
+    press(enc(3), Qt::Key_Down);
+    EXPECT_EQ(received(board),
+              (std::vector<Report>{settingWrite(65, Setting::EncoderLowPlane, 0xF9),
+                                   settingWrite(65, Setting::EncoderHighPlane, 0x05)}));
+}
+
+TEST_F(UserInput, PulseKeysSendTheCodeOfThePickedLength) {
+    const struct {
+        std::uint8_t before;
+        Qt::Key key;
+        std::uint8_t want;
+    } kPicks[] = {{6, Qt::Key_Home, 1},
+                  {5, Qt::Key_Down, 6},
+                  {6, Qt::Key_End, 25},
+                  {0, Qt::Key_Down, 1}};  // the last from a list without a selection
+    for (const auto& pick : kPicks) {
+        SCOPED_TRACE(::testing::Message() << "from code " << int{pick.before});
+        sim::BoardSpec design = saneBoard();
+        setBoardSetting(design, Setting::PulseLength, pick.before);
+        const BoardId board = addBoard(design);
+        load();
+        forgetTraffic(board);
+        press(pulse(), pick.key);
+        EXPECT_EQ(received(board),
+                  (std::vector<Report>{settingWrite(9, Setting::PulseLength, pick.want)}));
+        EXPECT_EQ(pulse()->currentText(), QStringLiteral("%1 ms").arg(4 * pick.want));
+        window().Form_Unload();
+        platform.unplug(board);
+    }
+}
+
+TEST_F(UserInput, InputWithoutABoardOrAfterALossSendsNothing) {
+    load();
+    const auto tryEveryChange = [this] {
+        press(enc(1), Qt::Key_Down);
+        press(pulse(), Qt::Key_Down);
+        click(noJoy());
+        window().Enc8_Click();
+        window().ModeCh1_Click();
+        window().NoJoy_Click();
+    };
+    tryEveryChange();
+    EXPECT_EQ(platform.callCount(Call::SendFeature), 0);
+    const BoardId board = addBoard();
+    tick();
+    ASSERT_TRUE(window().settingsLoaded());
+    platform.unplug(board);
+    tick();
+    tryEveryChange();
+    EXPECT_EQ(platform.callCount(Call::SendFeature), 4) << "one read-back, nothing else";
+}
+
 TEST_F(UserInput, EveryRefusedPickIsReplacedByWhatTheBoardHolds) {
     // The second refusal in a row leaves the session's snapshot as it was; the list must still
     // drop the refused pick.

@@ -103,16 +103,16 @@ TEST_P(VersionCaption, MajorInDecimalMinorInHex) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Identity, VersionCaption,
-    ::testing::Values(VersionCase{0x0104, " 1.4", Firmware::Ready},
-                      VersionCase{0x010A, " 1.A", Firmware::Ready},
-                      VersionCase{0x0110, " 1.10", Firmware::Ready},
-                      VersionCase{0x0200, " 2.0", Firmware::Ready},
-                      VersionCase{0x0001, " 0.1", Firmware::Ready},
-                      VersionCase{0x8001, " 128.1", Firmware::Ready},
-                      VersionCase{0xFFFF, " 255.FF", Firmware::Ready},
-                      VersionCase{0x0000, " 0.0 - upgrade firmware!", Firmware::TooOld}));
+INSTANTIATE_TEST_SUITE_P(Identity, VersionCaption,
+                         ::testing::Values(VersionCase{0x0104, " 1.4", Firmware::Ready},
+                                           VersionCase{0x010A, " 1.A", Firmware::Ready},
+                                           VersionCase{0x0110, " 1.10", Firmware::Ready},
+                                           VersionCase{0x0200, " 2.0", Firmware::Ready},
+                                           VersionCase{0x0001, " 0.1", Firmware::Ready},
+                                           VersionCase{0x8001, " 128.1", Firmware::Ready},
+                                           VersionCase{0xFFFF, " 255.FF", Firmware::Ready},
+                                           VersionCase{0x0000, " 0.0 - upgrade firmware!",
+                                                       Firmware::TooOld}));
 
 TEST_F(Identity, WithoutManufacturerOnlyTheUpgradeSuffixIsShown) {
     sim::BoardSpec design = saneBoard();
@@ -234,8 +234,8 @@ TEST_F(ReadBackFailure, PersistentFailureKeepsRetryingWithoutWriting) {
 // ---- Values outside their coding, and boards that cannot be configured ----
 
 TEST_F(OddValues, AreKeptAsTheBoardHoldsThemAndNeverWrittenBack) {
-    for (const auto& [pulse, hide] : {std::pair<std::uint8_t, std::uint8_t>{0, 2}, {26, 7},
-                                      {255, 0}, {1, 1}, {25, 0}}) {
+    for (const auto& [pulse, hide] :
+         {std::pair<std::uint8_t, std::uint8_t>{0, 2}, {26, 7}, {255, 0}, {1, 1}, {25, 0}}) {
         SCOPED_TRACE(::testing::Message() << "pulse " << int{pulse} << ", hide " << int{hide});
         SimPlatform local;
         sim::BoardSpec design = saneBoard();

@@ -34,8 +34,8 @@ const Failure kFailures[] = {
          p.failCall(b, Call::Open, -1);
      },
      [](BoardSession& s) { s.tick(); }, "Input/output error"},
-    {"BoardLost", [](SimPlatform& p, BoardId b) { p.unplug(b); },
-     [](BoardSession& s) { s.tick(); }, "No such device"},
+    {"BoardLost", [](SimPlatform& p, BoardId b) { p.unplug(b); }, [](BoardSession& s) { s.tick(); },
+     "No such device"},
 };
 
 class LastError : public SessionTest, public ::testing::WithParamInterface<Failure> {};

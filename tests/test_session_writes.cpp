@@ -121,9 +121,8 @@ TEST_F(SessionTest, CommandB0GoesOutEvenWhenTheFlagWriteIsRefused) {
 
 // Every write the session offers; all must come back NotSent.
 ::testing::AssertionResult nothingSent(BoardSession& session) {
-    for (const WriteOutcome outcome :
-         {session.writeEncoderTypes({1, 1, 1, 1, 1, 1, 1, 1}), session.writePulseCode(2),
-          session.writeHideFlag(1)}) {
+    for (const WriteOutcome outcome : {session.writeEncoderTypes({1, 1, 1, 1, 1, 1, 1, 1}),
+                                       session.writePulseCode(2), session.writeHideFlag(1)}) {
         if (outcome != WriteOutcome::NotSent) {
             return ::testing::AssertionFailure() << ::testing::PrintToString(outcome);
         }
