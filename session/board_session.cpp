@@ -1,11 +1,57 @@
 #include "session/board_session.h"
 
 #include <algorithm>
+#include <optional>
+#include <span>
+#include <string>
 #include <utility>
 
 #include "session/board_notice.h"
 
 namespace rotorix::session {
+
+namespace {
+
+// The open board, keeping the system's words for the first call that failed. A write sends two
+// reports, and a device's last error speaks only of its latest call: when the second report is
+// taken after the first was refused, the refusal's words would otherwise be gone.
+class FirstFailure final : public hid::Device {
+  public:
+    explicit FirstFailure(hid::Device& board) : board_(board) {}
+
+    std::optional<std::u16string> serialNumber() override { return note(board_.serialNumber()); }
+    std::optional<std::u16string> manufacturer() override { return note(board_.manufacturer()); }
+    std::optional<std::u16string> product() override { return note(board_.product()); }
+    std::optional<hid::ReportLengths> reportLengths() override {
+        return note(board_.reportLengths());
+    }
+    bool sendFeatureReport(std::span<const std::uint8_t> report) override {
+        return note(board_.sendFeatureReport(report));
+    }
+    std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
+        return note(board_.getFeatureReport(buffer));
+    }
+    hid::ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int timeout_ms) override {
+        const hid::ReadOutcome outcome = board_.readInputReport(buffer, timeout_ms);
+        note(outcome != hid::ReadOutcome::Gone);
+        return outcome;
+    }
+    std::string lastError() const override { return words_; }
+
+  private:
+    template <class Result>
+    Result note(Result result) {
+        if (!result && words_.empty()) {
+            words_ = board_.lastError();
+        }
+        return result;
+    }
+
+    hid::Device& board_;
+    std::string words_;
+};
+
+}  // namespace
 
 BoardSession::BoardSession(hid::Platform& platform, hid::DeviceMatch match)
     : platform_(platform), match_(match) {}
@@ -106,7 +152,9 @@ WriteOutcome BoardSession::writeEncoderTypes(const config::EncoderTypes& types) 
                    [](std::uint8_t type) { return std::min<std::uint8_t>(type, 3); });
     config::BoardSettings written = *snapshot_.settings;
     written.planes = config::packEncoderTypes(clamped);
-    return afterWrite(config::writeEncoderTypes(*board_->device, caps_.feature, clamped), written);
+    FirstFailure device(*board_->device);
+    const bool taken = config::writeEncoderTypes(device, caps_.feature, clamped);
+    return afterWrite(taken, written, device.lastError());
 }
 
 WriteOutcome BoardSession::writePulseCode(std::uint8_t code) {
@@ -115,7 +163,9 @@ WriteOutcome BoardSession::writePulseCode(std::uint8_t code) {
     }
     config::BoardSettings written = *snapshot_.settings;
     written.pulse_code = code;
-    return afterWrite(config::writePulseCode(*board_->device, caps_.feature, code), written);
+    FirstFailure device(*board_->device);
+    const bool taken = config::writePulseCode(device, caps_.feature, code);
+    return afterWrite(taken, written, device.lastError());
 }
 
 WriteOutcome BoardSession::writeHideFlag(std::uint8_t value) {
@@ -124,7 +174,9 @@ WriteOutcome BoardSession::writeHideFlag(std::uint8_t value) {
     }
     config::BoardSettings written = *snapshot_.settings;
     written.hide_flag = value;
-    return afterWrite(config::writeHideFlag(*board_->device, caps_.feature, value), written);
+    FirstFailure device(*board_->device);
+    const bool taken = config::writeHideFlag(device, caps_.feature, value);
+    return afterWrite(taken, written, device.lastError());
 }
 
 bool BoardSession::reload() {
@@ -244,7 +296,8 @@ void BoardSession::closeBoard() {
     read_back_failed_ = false;
 }
 
-WriteOutcome BoardSession::afterWrite(bool taken, const config::BoardSettings& written) {
+WriteOutcome BoardSession::afterWrite(bool taken, const config::BoardSettings& written,
+                                      std::string words) {
     if (taken) {
         snapshot_.settings = written;
         snapshot_.last_error.clear();
@@ -253,8 +306,8 @@ WriteOutcome BoardSession::afterWrite(bool taken, const config::BoardSettings& w
     }
     // The board refused: read everything back, so what is shown is what the board holds rather
     // than what the user hoped it took.
-    noteDeviceError();
-    const std::string why = snapshot_.last_error;
+    const std::string why = words.empty() ? "the board did not answer" : std::move(words);
+    snapshot_.last_error = why;
     refresh();
     if (snapshot_.last_error.empty()) {
         snapshot_.last_error = why;  // the read-back worked; keep the refusal's words

@@ -140,7 +140,8 @@ class BoardSession {
     bool findTheHid();
     void refresh();
     void closeBoard();
-    WriteOutcome afterWrite(bool taken, const config::BoardSettings& written);
+    // `words`: the system's words for the first report of the write that was refused.
+    WriteOutcome afterWrite(bool taken, const config::BoardSettings& written, std::string words);
     void noteDeviceError();
     // Counts a change of the snapshot since the last call.
     void publish();

@@ -189,7 +189,8 @@ TEST_F(RefusedWrite, EveryKindOfWriteIsReplacedByWhatTheBoardHolds) {
     EXPECT_EQ(received(board), expected);
     EXPECT_TRUE(loaded());
     EXPECT_EQ(shown().settings, (config::BoardSettings{{0x10, 0x06}, 12, 0}));
-    EXPECT_FALSE(shown().last_error.empty()) << "the refusal went unsaid";
+    EXPECT_EQ(shown().last_error, "Input/output error")
+        << "the taken second plane hid the first one's refusal";
 
     forgetTraffic(board);
     platform.failCall(board, Call::SendFeature, 1);
@@ -201,6 +202,7 @@ TEST_F(RefusedWrite, EveryKindOfWriteIsReplacedByWhatTheBoardHolds) {
     platform.firmware(board).setSetting(code(Setting::EncoderLowPlane), 0xFF);
     platform.failCall(board, Call::SendFeature, 1);
     EXPECT_EQ(session.writeHideFlag(1), WriteOutcome::RefusedReread);
+    EXPECT_EQ(shown().last_error, "Input/output error") << "command 0xB0 was taken after it";
     EXPECT_EQ(shown().settings, (config::BoardSettings{{0xFF, 0x06}, 12, 0}))
         << "the whole snapshot was read again";
     EXPECT_EQ(boardSetting(platform, board, kHide), 0);
