@@ -2,10 +2,12 @@
 // facts stand in the Windows version record and the Linux desktop metadata under packaging/.
 #pragma once
 
+#include "rotorix_version.h"
+
 namespace rotorix::app {
 
 inline constexpr const char* kWindowCaption = "Rotorix Rotary Encoders Configuration v.1";
-inline constexpr const char* kVersion = "1.04";
+inline constexpr const char* kVersion = rotorix::kVersion;  // from project() in CMake
 inline constexpr const char* kProductName = "Vexel Rotary Encoders Configuration";
 inline constexpr const char* kDescription = "Vexel Rotary Encoders Configuration";
 inline constexpr const char* kInternalName = "Rotorix_configuration";
