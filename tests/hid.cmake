@@ -4,3 +4,9 @@ rotorix_add_test(test_report_descriptor SOURCES test_report_descriptor.cpp LIBS 
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     rotorix_add_test(test_udev_monitor SOURCES test_udev_monitor.cpp LIBS hid)
 endif()
+
+# The Windows backend where no board is needed: error codes and their text, the UTF-8 paths, and
+# every device call failing as a value on a handle that is not a HID interface.
+if(WIN32)
+    rotorix_add_test(test_windows_platform SOURCES test_windows_platform.cpp LIBS hid)
+endif()

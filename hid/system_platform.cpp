@@ -1,0 +1,19 @@
+#include "hid/system_platform.h"
+
+#ifdef _WIN32
+#include "hid/windows_platform.h"
+#else
+#include "hid/hidapi_platform.h"
+#endif
+
+namespace rotorix::hid {
+
+std::unique_ptr<Platform> makeSystemPlatform() {
+#ifdef _WIN32
+    return makeWindowsPlatform();
+#else
+    return makeHidapiPlatform();
+#endif
+}
+
+}  // namespace rotorix::hid

@@ -1,0 +1,13 @@
+// The platform of the system the program runs on, for front ends that want one call.
+#pragma once
+
+#include <memory>
+
+#include "hid/platform.h"
+
+namespace rotorix::hid {
+
+// SetupAPI and hid.dll on Windows (windows_platform.h); hidapi elsewhere (hidapi_platform.h).
+std::unique_ptr<Platform> makeSystemPlatform();
+
+}  // namespace rotorix::hid

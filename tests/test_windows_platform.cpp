@@ -1,0 +1,140 @@
+// The Windows backend without a board: run under Wine on the build host, or on Windows.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <variant>
+
+#include "hid/windows_platform.h"
+#include "hid/windows_system.h"
+
+namespace rotorix::hid {
+namespace {
+
+using Kind = OpenError::Kind;
+
+// Error codes as numbers: tests do not include Windows' headers.
+TEST(WindowsErrors, OpenFailuresAreSortedByWhatTheyMean) {
+    const struct {
+        std::uint32_t code;
+        Kind kind;
+    } cases[] = {
+        {5, Kind::AccessDenied},  // ERROR_ACCESS_DENIED
+        {2, Kind::Gone},          // ERROR_FILE_NOT_FOUND
+        {3, Kind::Gone},          // ERROR_PATH_NOT_FOUND
+        {31, Kind::Gone},         // ERROR_GEN_FAILURE
+        {433, Kind::Gone},        // ERROR_NO_SUCH_DEVICE
+        {1167, Kind::Gone},       // ERROR_DEVICE_NOT_CONNECTED
+        {1617, Kind::Gone},       // ERROR_DEVICE_REMOVED
+        {32, Kind::Busy},         // ERROR_SHARING_VIOLATION
+        {87, Kind::Other},        // ERROR_INVALID_PARAMETER
+        {0, Kind::Other},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(win32::openErrorKind(c.code), c.kind) << "error " << c.code;
+    }
+    const OpenError busy = win32::openError(32);
+    EXPECT_EQ(busy.kind, Kind::Busy);
+    EXPECT_EQ(busy.detail, win32::systemMessage(32));
+}
+
+TEST(WindowsErrors, MessagesAreTheSystemsWordsOnOneLine) {
+    for (const std::uint32_t code : {5u, 2u, 31u, 1167u}) {
+        const std::string text = win32::systemMessage(code);
+        ASSERT_FALSE(text.empty()) << code;
+        EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code << ": " << text;
+        EXPECT_NE(text.back(), ' ') << code;
+        EXPECT_NE(text.rfind("Windows error", 0), 0u) << code << " has no text of its own";
+    }
+    // A code the system has no text for still says something.
+    EXPECT_EQ(win32::systemMessage(0x2000FFFF), "Windows error 536936447");
+}
+
+TEST(WindowsText, Utf16AndUtf8ConvertWholeAndRefuseBrokenInput) {
+    EXPECT_EQ(win32::toUtf8(L"\x03A9mega-2"), "\xCE\xA9mega-2");
+    EXPECT_EQ(win32::toUtf8(L"\xD83D\xDE00"), "\xF0\x9F\x98\x80");  // one pair, one code point
+    EXPECT_EQ(win32::toUtf8(L"a\xD800z"), "a\xEF\xBF\xBDz");        // unpaired: U+FFFD
+    EXPECT_EQ(win32::toUtf8(L""), "");
+
+    EXPECT_EQ(win32::toWide("\xCE\xA9mega-2"), std::wstring(L"\x03A9mega-2"));
+    EXPECT_EQ(win32::toWide(""), std::wstring());
+    EXPECT_EQ(win32::toWide("\xC3\x28"), std::nullopt);      // a lead byte without its tail
+    EXPECT_EQ(win32::toWide("\xED\xA0\x80"), std::nullopt);  // an encoded surrogate
+}
+
+TEST(WindowsPlatform, EnumeratesAndRefusesPathsThatNameNothing) {
+    const auto platform = makeWindowsPlatform();
+    // No board here; the walk must still run to its end (Wine may list devices of its own).
+    for (const InterfaceInfo& info : platform->enumerate()) {
+        EXPECT_FALSE(info.path.empty());
+    }
+
+    const auto open_error = [&](const std::string& path) {
+        auto result = platform->open(path);
+        return std::holds_alternative<OpenError>(result) ? std::get<OpenError>(result)
+                                                         : OpenError{};
+    };
+    const OpenError missing =
+        open_error(R"(\\?\hid#vid_2b7e&pid_0103#0&0&0&0#{4d1e55b2-f16f-11cf-88cb-001111000030})");
+    EXPECT_EQ(missing.kind, Kind::Gone) << missing.detail;
+    EXPECT_FALSE(missing.detail.empty());
+
+    for (const std::string& bad :
+         {std::string(), std::string("C:\\a\0b", 6), std::string("\xC3\x28")}) {
+        EXPECT_EQ(open_error(bad), (OpenError{Kind::Other, "Not a device path"}));
+    }
+}
+
+// A plain file opens like a device path, and every HID call on it fails: the failure paths of a
+// device whose interface answers nothing sensible, with the system's reasons.
+TEST(WindowsPlatform, CallsOnAHandleThatIsNoHidInterfaceFailAsValuesAndCloseOnce) {
+    const auto file = std::filesystem::temp_directory_path() / L"rotorix-\x03A9-not-hid.bin";
+    std::ofstream(file, std::ios::binary) << "abc";
+    const auto platform = makeWindowsPlatform();
+    {
+        auto result = platform->open(reinterpret_cast<const char*>(file.u8string().c_str()));
+        ASSERT_TRUE(std::holds_alternative<DeviceHandle>(result))
+            << std::get<OpenError>(result).detail;
+        Device& device = *std::get<DeviceHandle>(result);
+
+        EXPECT_EQ(device.serialNumber(), std::nullopt);
+        EXPECT_FALSE(device.lastError().empty());
+        EXPECT_EQ(device.manufacturer(), std::nullopt);
+        EXPECT_EQ(device.product(), std::nullopt);
+        EXPECT_EQ(device.reportLengths(), std::nullopt);
+        const std::array<std::uint8_t, 3> report{0, 0x81, 0};
+        EXPECT_FALSE(device.sendFeatureReport(report));
+        std::array<std::uint8_t, 3> buffer{};
+        EXPECT_EQ(device.getFeatureReport(buffer), std::nullopt);
+        EXPECT_FALSE(device.sendFeatureReport({}));
+        EXPECT_EQ(device.getFeatureReport({}), std::nullopt);
+
+        // Without report lengths the read takes the caller's buffer; the file's bytes arrive.
+        std::array<std::uint8_t, 8> input{};
+        EXPECT_EQ(device.readInputReport(input, 50), ReadOutcome::Report);
+        EXPECT_EQ(input[0], 'a');
+        EXPECT_EQ(input[2], 'c');
+
+        // While the handle is open the file cannot be removed (no FILE_SHARE_DELETE).
+        std::error_code error;
+        EXPECT_FALSE(std::filesystem::remove(file, error));
+    }
+    EXPECT_TRUE(std::filesystem::remove(file));  // the device closed its handle
+
+    std::ofstream(file, std::ios::binary).flush();  // empty
+    {
+        auto result = platform->open(reinterpret_cast<const char*>(file.u8string().c_str()));
+        ASSERT_TRUE(std::holds_alternative<DeviceHandle>(result));
+        Device& device = *std::get<DeviceHandle>(result);
+        std::array<std::uint8_t, 8> input{};
+        EXPECT_EQ(device.readInputReport(input, 50), ReadOutcome::Gone);  // end of file: an error
+        EXPECT_FALSE(device.lastError().empty());
+    }
+    EXPECT_TRUE(std::filesystem::remove(file));
+}
+
+}  // namespace
+}  // namespace rotorix::hid
