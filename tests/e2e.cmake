@@ -34,7 +34,7 @@ endif()
 # switching and keyboard tests, then boards vanishing at random points of read-backs and writes.
 # Board 0 (firmware 0.0) is pulled out while the suite runs and put back by the one test that
 # needs it. The suite hard-codes the boards; keep the two lists in step.
-if(NOT ROTORIX_SANITIZE)
+if(NOT ROTORIX_SANITIZE AND ROTORIX_BUILD_APP)
     find_package(Qt6 REQUIRED COMPONENTS Test)
     add_executable(e2e_window_vm_test e2e/test_window_vm.cpp e2e/vm_rig.cpp window_fixture.h
                                       board_traffic.h)
