@@ -1,0 +1,105 @@
+// The utility's window on Windows: the controls of the layout as native Win32 controls, a view on
+// the board session. User picks go to the session; the session's snapshot is copied into the
+// controls whenever it changed; the window's timer drives the session's watchdog.
+//
+// Everything runs on the thread that created the window, in its message loop; no handler waits
+// for another message, so handlers never overlap.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "session/board_session.h"
+#include "win/view_state.h"
+
+namespace rotorix::win {
+
+struct WindowOptions {
+    // Appended to the caption (the demo says so).
+    std::wstring caption_suffix;
+    // False: the timer is never armed, only its interval is kept; ticks come from tick(). Lets a
+    // check drive the watchdog one tick at a time.
+    bool run_timer = true;
+};
+
+class MainWindow {
+  public:
+    // The session must outlive the window.
+    MainWindow(session::BoardSession& session, HINSTANCE instance, WindowOptions options = {});
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the window with its controls as the layout loads them, shows it, then starts the
+    // session, shows what it found and starts the timer. False when the window could not be made.
+    bool create(int show_command);
+
+    HWND hwnd() const { return hwnd_; }
+    HWND control(Control c) const { return controls_[static_cast<std::size_t>(c)]; }
+    int dpi() const { return dpi_; }
+    int timerInterval() const { return interval_ms_; }
+    bool timerRunning() const { return timer_running_; }
+
+    // One watchdog tick, as the timer raises it.
+    void tick();
+
+  private:
+    static constexpr UINT_PTR kTimerId = 1;
+    // A user's pick, posted so that it runs once, after the list has finished its notifications.
+    static constexpr UINT kPickMessage = WM_APP + 1;
+
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+
+    void createControls();
+    // Fonts, control places and the window's size for `dpi`.
+    void scaleTo(int dpi, const RECT* suggested);
+    void onCommand(int id, int code);
+    void onListNotification(Control list, int code);
+    void onPosted(Control list);
+    void onPick(Control list);
+    void onHideClicked();
+    void startTimer(int interval_ms);
+    void stopTimer();
+
+    // Copies the session's snapshot into the controls if it changed since the last time.
+    void showSession();
+    void apply(const ViewState& next);
+    void setCheck(int check);
+    void keepFocusInWindow();
+    void focusFirstTabStop(bool from_the_end);
+
+    session::BoardSession& session_;
+    HINSTANCE instance_;
+    WindowOptions options_;
+    HWND hwnd_ = nullptr;
+    std::array<HWND, kControlCount> controls_{};
+    HFONT font_ = nullptr;          // Arial 9.75 pt, Cyrillic character set
+    HFONT western_font_ = nullptr;  // the same, Western character set (NoJoy)
+    int dpi_ = 96;
+
+    ViewState shown_;
+    std::uint64_t shown_generation_ = 0;
+    bool showing_ =
+        false;  // the window itself is filling controls: their notifications are not picks
+    // A pick waiting to run: the user moved a closed list's selection, or took an item from the
+    // open list (which counts even when it is the item already shown).
+    enum class Pick { None, Moved, Taken };
+    std::array<Pick, kControlCount> pending_{};
+    HWND saved_focus_ = nullptr;
+
+    int interval_ms_ = session::BoardSession::kStartIntervalMs;
+    bool timer_running_ = false;
+};
+
+// The dialog-style message loop: Tab and Shift+Tab walk the controls, arrow keys stay in them.
+// Returns when the window has gone, with the exit code of WM_QUIT.
+int runMessageLoop(HWND window);
+
+// Handles every message waiting for `window`'s thread, without waiting for more.
+void pumpMessages(HWND window);
+
+}  // namespace rotorix::win
