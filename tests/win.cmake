@@ -3,3 +3,35 @@
 rotorix_add_test(test_win_view
     SOURCES test_win_view.cpp ${PROJECT_SOURCE_DIR}/win/layout.cpp ${PROJECT_SOURCE_DIR}/win/view_state.cpp
     LIBS session config hid)
+
+# The window itself, under Wine on a virtual X display (tests/win/wine-window): the test build
+# rotorix-config-check prints what its controls hold after a list of steps, and that is compared
+# with tests/win/expected/<name>.txt. Screenshots go to win-screenshots/ in the build tree.
+if(WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/win/CMakeLists.txt)
+    find_program(ROTORIX_XVFB_RUN xvfb-run)
+    find_program(ROTORIX_WINE wine)
+    find_program(ROTORIX_IMPORT import)
+    if(ROTORIX_XVFB_RUN AND ROTORIX_WINE AND ROTORIX_IMPORT)
+        # rotorix_window_test(<name> [SCREENSHOT] [DEMO <--demo...>] STEPS <steps...>)
+        function(rotorix_window_test name)
+            cmake_parse_arguments(ARG "SCREENSHOT" "DEMO" "STEPS" ${ARGN})
+            set(actual ${PROJECT_BINARY_DIR}/win-check/${name}.txt)
+            set(shot)
+            if(ARG_SCREENSHOT)
+                set(shot --screenshot ${PROJECT_BINARY_DIR}/win-screenshots/${name}.png)
+            endif()
+            add_test(NAME win.${name}
+                     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win/wine-window
+                             ${PROJECT_BINARY_DIR}/wineprefix-window
+                             ${CMAKE_CURRENT_SOURCE_DIR}/win/expected/${name}.txt
+                             ${actual} ${shot} -- $<TARGET_FILE:rotorix-config-check>
+                             ${ARG_DEMO} --self-check ${actual} ${ARG_STEPS})
+            # One desktop per prefix: the window tests take turns.
+            set_tests_properties(win.${name} PROPERTIES LABELS "wine;window" TIMEOUT 300
+                                 RESOURCE_LOCK rotorix-wine-window)
+        endfunction()
+        include(${CMAKE_CURRENT_SOURCE_DIR}/win/window_tests.cmake)
+    else()
+        message(WARNING "xvfb-run, wine or import (ImageMagick) missing: the window's Wine tests are skipped")
+    endif()
+endif()

@@ -1,0 +1,53 @@
+# The window's scenarios under Wine. `--demo` gives the window the two demo boards (app/
+# demo_boards.cpp): RX-0117 (types 1:1 1:4 1:2 OFF..., 24 ms, listed) and RX-0342 (1:4 x4, 1:1 x2,
+# OFF x2, 40 ms, hidden), listed in that order; the window opens the last one. Board numbers in
+# the steps count from 1 in that order. Keys go through SendInput, so they take the path a real
+# keystroke takes: the dialog loop for Tab, the list itself for the arrows, F4, Return and Escape.
+
+# Loaded with no board: every control as the layout has it, the notice hidden, nothing to Tab to.
+# Without --demo the window runs on the system's own HID platform, which under Wine on the host
+# finds no board.
+rotorix_window_test(no-board SCREENSHOT STEPS dump key:TAB focus sync:@SYNC@ close)
+rotorix_window_test(no-board-demo DEMO --demo=none STEPS dump close)
+
+# The demo boards, as the Linux screenshot shows them.
+rotorix_window_test(demo SCREENSHOT DEMO --demo STEPS dump sync:@SYNC@ close)
+
+# Tab and Shift+Tab walk the lists and the check box in the order of the layout, wrapping round.
+rotorix_window_test(tab-order DEMO --demo STEPS
+    focus key:TAB focus key:TAB focus key:TAB focus key:TAB focus key:TAB focus key:TAB focus
+    key:TAB focus key:TAB focus key:TAB focus key:TAB focus key:TAB focus key:TAB focus
+    key:SHIFT+TAB focus key:SHIFT+TAB focus key:SHIFT+TAB focus close)
+
+# The read-back, then the bytes of each write a keystroke makes, and the keystrokes that must make
+# none: an arrow at the end of a list, a list opened and left with Escape.
+rotorix_window_test(writes DEMO --demo STEPS
+    traffic:2
+    key:TAB key:TAB key:TAB key:TAB focus key:UP traffic:2 show:Enc3
+    key:DOWN traffic:2 key:DOWN traffic:2 show:Enc3
+    key:SHIFT+TAB key:SHIFT+TAB key:SHIFT+TAB focus
+    key:F4 key:DOWN key:RETURN traffic:2 show:ModeCh1
+    key:F4 key:DOWN key:ESCAPE traffic:2 show:ModeCh1
+    key:F4 key:RETURN traffic:2
+    key:SHIFT+TAB focus key:SPACE traffic:2 show:NoJoy key:SPACE traffic:2 show:NoJoy
+    traffic:1 close)
+
+# The board switch: a re-pick of the open board's serial reopens it; a pick of the other board
+# closes this one, opens that one and shows its settings; the watchdog then runs at 250 ms.
+rotorix_window_test(switch DEMO --demo STEPS
+    traffic:1 traffic:2 timer
+    key:SHIFT+TAB key:SHIFT+TAB focus key:F4 key:RETURN traffic:1 traffic:2 show:SerNo timer
+    key:UP traffic:1 traffic:2 timer dump close)
+
+# Unplugging: the open board goes, the other is opened in the same tick and the selector, now one
+# board long, is disabled; with none left every control clears and the focus stays in the window;
+# a board plugged in again is opened at the next tick and the keyboard works again.
+rotorix_window_test(unplug DEMO --demo STEPS
+    tick timer key:TAB key:TAB focus
+    unplug:2 tick timer focus show:SerNo show:lblManuf show:Enc1 show:NoJoy
+    unplug:1 tick timer focus dump
+    replug:2 tick timer show:SerNo show:Enc1 key:TAB focus traffic:2 close)
+
+# Per-monitor DPI: told that its DPI changed, the window scales its controls, fonts and client
+# area, and back.
+rotorix_window_test(dpi DEMO --demo STEPS dpi:144 dump dpi:192 dump dpi:96 dump close)

@@ -1,0 +1,120 @@
+// rotorix-config-check.exe, the window's test build: the same window, on the boards attached to
+// this computer or on virtual ones, run through a list of steps that print what it shows.
+//
+//   rotorix-config-check [--demo | --demo=none] [--self-check OUT STEP...]
+//
+// --demo gives it the two demo boards, --demo=none a simulated system without any. Without
+// --self-check it runs like rotorix-config. With it, the steps (see self_check.h, plus
+// unplug:N, replug:N and traffic:N for demo board N, counted from 1) run, what they print goes
+// to OUT, and the exit status is 1 when a step failed.
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/demo_boards.h"
+#include "hid/system_platform.h"
+#include "session/board_session.h"
+#include "sim/sim_platform.h"
+#include "win/main_window.h"
+#include "win/self_check.h"
+
+namespace {
+
+std::vector<std::string> arguments() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> out;
+    for (int i = 1; wide != nullptr && i < count; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+        out.push_back(arg);
+    }
+    LocalFree(wide);
+    return out;
+}
+
+std::string hex(const std::vector<std::uint8_t>& bytes) {
+    std::string out;
+    for (const std::uint8_t b : bytes) {
+        std::array<char, 4> text{};
+        std::snprintf(text.data(), text.size(), "%02X", b);
+        out += (out.empty() ? "" : " ") + std::string(text.data());
+    }
+    return out;
+}
+
+// unplug:N, replug:N, traffic:N on the demo boards (ids 0 and 1 in the order they were added).
+bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string& out) {
+    const auto colon = step.find(':');
+    if (colon == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view verb = step.substr(0, colon);
+    const int board = std::atoi(std::string(step.substr(colon + 1)).c_str()) - 1;
+    if (board < 0 || board > 1) {
+        return false;
+    }
+    if (verb == "unplug") {
+        sim.unplug(board);
+    } else if (verb == "replug") {
+        sim.replug(board);
+    } else if (verb == "traffic") {
+        auto& firmware = sim.firmware(board);
+        for (const auto& report : firmware.received()) {
+            out += "board" + std::to_string(board + 1) + " <- " + hex(report) + "\n";
+        }
+        firmware.clearReceived();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+    std::vector<std::string> args = arguments();
+    std::unique_ptr<rotorix::hid::Platform> platform;
+    rotorix::sim::SimPlatform* sim = nullptr;
+    std::wstring suffix;
+    if (!args.empty() && args.front().starts_with("--demo")) {
+        auto simulated = std::make_unique<rotorix::sim::SimPlatform>();
+        if (args.front() != "--demo=none") {
+            rotorix::app::addDemoBoards(*simulated);
+        }
+        sim = simulated.get();
+        platform = std::move(simulated);
+        suffix = L" (demo boards)";
+        args.erase(args.begin());
+    } else {
+        platform = rotorix::hid::makeSystemPlatform();
+    }
+    const bool checking = args.size() >= 2 && args[0] == "--self-check";
+
+    rotorix::session::BoardSession session(*platform);
+    rotorix::win::MainWindow window(session, instance, {suffix, !checking});
+    if (!window.create(show_command)) {
+        return 1;
+    }
+    if (!checking) {
+        return rotorix::win::runMessageLoop(window.hwnd());
+    }
+    const std::vector<std::string> steps(args.begin() + 2, args.end());
+    const std::string printed =
+        rotorix::win::runSteps(window, steps, [sim](std::string_view step, std::string& out) {
+            return sim != nullptr && demoStep(*sim, step, out);
+        });
+    std::FILE* file = std::fopen(args[1].c_str(), "wb");
+    if (file == nullptr) {
+        return 1;
+    }
+    std::fwrite(printed.data(), 1, printed.size(), file);
+    std::fclose(file);
+    return printed.find("error:") == std::string::npos ? 0 : 1;
+}

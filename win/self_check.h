@@ -1,0 +1,43 @@
+// What the window's test build adds: a plain-text dump of every control as the window system
+// holds it, and a list of steps (keys, ticks, a DPI change, a command) run one after another
+// through the window's own message loop. Wine's windows are invisible to accessibility tools, so
+// the checks under Wine read the window this way.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win/main_window.h"
+
+namespace rotorix::win {
+
+// One line for the window, then one per control in creation order:
+//   window caption="..." client=297x385 dpi=96 timer=50 running=1 focus=NAME
+//   NAME CLASS x,y wxh enabled=1 visible=1 font=Arial/-13/204 text="..." [check=0] [items=[...]
+//   selected=N]
+// Text is UTF-8 with `"` and `\` escaped and control characters as \n or \xNN.
+std::string dumpWindow(const MainWindow& window);
+
+// Steps the caller understands better (the demo's boards); returns false for a step it does not
+// know. `out` collects what the step prints.
+using ExtraStep = std::function<bool(std::string_view step, std::string& out)>;
+
+// Runs `steps` in order and returns what they printed. Each step is followed by every message it
+// caused, so the next one starts from a settled window. Steps:
+//   dump | show:NAME | focus  print the dump, one control's line of it, or the name of the
+//                             control that holds the focus
+//   timer                     print the timer's interval and whether it runs
+//   key:NAME[+NAME...]        one keystroke through SendInput: TAB, SHIFT+TAB, UP, DOWN, F4,
+//                             RETURN, ESCAPE, SPACE
+//   tick                      one watchdog tick, as the timer raises it
+//   dpi:N                     the window is told that its DPI is now N
+//   sync:PATH                 writes a line to the FIFO PATH.ready, then reads the FIFO PATH.go
+//                             to its end: someone else looks at the settled window meanwhile
+//   close                     the user closes the window
+// An unknown step ends the run with "error: unknown step ..." in the output.
+std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
+                     const ExtraStep& extra);
+
+}  // namespace rotorix::win
