@@ -35,3 +35,14 @@ if(WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/win/CMakeLists.txt)
         message(WARNING "xvfb-run, wine or import (ImageMagick) missing: the window's Wine tests are skipped")
     endif()
 endif()
+
+# The zip for Windows users (win/CMakeLists.txt).
+if(WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/win/CMakeLists.txt)
+    add_test(NAME win.zip
+             COMMAND ${CMAKE_COMMAND} -DZIP=${PROJECT_BINARY_DIR}/rotorix-config-${PROJECT_VERSION}-windows-x64.zip
+                     "-DPROGRAMS=$<IF:$<TARGET_EXISTS:rotorixctl>,rotorix-config$<SEMICOLON>rotorixctl,rotorix-config>"
+                     -DVERSION=${PROJECT_VERSION} -DOBJDUMP=${CMAKE_OBJDUMP}
+                     -DWORK=${PROJECT_BINARY_DIR}/win-check/zip
+                     -P ${CMAKE_CURRENT_SOURCE_DIR}/win/check-zip.cmake)
+    set_tests_properties(win.zip PROPERTIES LABELS "wine;packaging")
+endif()
