@@ -49,14 +49,21 @@ std::string hex(const std::vector<std::uint8_t>& bytes) {
     return out;
 }
 
-// unplug:N, replug:N, traffic:N on the demo boards (ids 0 and 1 in the order they were added).
+// Steps on the demo boards (ids 0 and 1 in the order they were added):
+//   unplug:N  replug:N      the board goes, or comes back
+//   traffic:N               prints the reports it received since the last time
+//   busy:N                  from now on it cannot be opened: another program holds it
+//   setting:N:CODE:VALUE    its firmware holds VALUE for setting CODE (a value the window
+//                           shows only when it next reads the board)
 bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string& out) {
-    const auto colon = step.find(':');
-    if (colon == std::string_view::npos) {
-        return false;
+    std::vector<int> numbers;
+    std::string_view rest = step;
+    for (auto colon = rest.find(':'); colon != std::string_view::npos; colon = rest.find(':')) {
+        rest = rest.substr(colon + 1);
+        numbers.push_back(std::atoi(std::string(rest.substr(0, rest.find(':'))).c_str()));
     }
-    const std::string_view verb = step.substr(0, colon);
-    const int board = std::atoi(std::string(step.substr(colon + 1)).c_str()) - 1;
+    const std::string_view verb = step.substr(0, step.find(':'));
+    const int board = numbers.empty() ? -1 : numbers[0] - 1;
     if (board < 0 || board > 1) {
         return false;
     }
@@ -70,6 +77,12 @@ bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string
             out += "board" + std::to_string(board + 1) + " <- " + hex(report) + "\n";
         }
         firmware.clearReceived();
+    } else if (verb == "busy") {
+        sim.refuseOpen(board, rotorix::hid::OpenError{rotorix::hid::OpenError::Kind::Busy,
+                                                      "The process cannot access the file"});
+    } else if (verb == "setting" && numbers.size() == 3) {
+        sim.firmware(board).setSetting(static_cast<std::uint8_t>(numbers[1]),
+                                       static_cast<std::uint8_t>(numbers[2]));
     } else {
         return false;
     }

@@ -51,3 +51,12 @@ rotorix_window_test(unplug DEMO --demo STEPS
 # Per-monitor DPI: told that its DPI changed, the window scales its controls, fonts and client
 # area, and back.
 rotorix_window_test(dpi DEMO --demo STEPS dpi:144 dump dpi:192 dump dpi:96 dump close)
+
+# A hide flag the board holds that is neither listed nor hidden shows the greyed box; a click
+# makes it hidden. Boards that are attached but held by another program leave the window empty
+# with a notice in plain words, the system's own quoted, over the identity rows.
+rotorix_window_test(odd-boards SCREENSHOT DEMO --demo STEPS
+    setting:2:1:2 key:SHIFT+TAB key:SHIFT+TAB key:F4 key:RETURN show:NoJoy
+    key:TAB focus traffic:2 key:SPACE traffic:2 show:NoJoy
+    busy:1 busy:2 unplug:2 tick replug:2 tick timer focus
+    show:boardNotice show:SerNo show:lblManuf show:NoJoy sync:@SYNC@ close)
