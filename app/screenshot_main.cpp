@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "app/application.h"
-#include "app/demo_boards.h"
 #include "app/frm_main.h"
+#include "sim/demo_boards.h"
 #include "sim/sim_platform.h"
 
 int main(int argc, char* argv[]) {
@@ -17,7 +17,7 @@ int main(int argc, char* argv[]) {
     }
     rotorix::app::describeApplication(application);
     rotorix::sim::SimPlatform platform;
-    rotorix::app::addDemoBoards(platform);
+    rotorix::sim::addDemoBoards(platform);
     frmMain window(platform);
     window.Form_Load();
     QApplication::processEvents();

@@ -2,8 +2,8 @@
 // closing, on the session alone.
 #include <span>
 
-#include "app/demo_boards.h"
 #include "session_fixture.h"
+#include "sim/demo_boards.h"
 
 namespace rotorix::test {
 namespace {
@@ -60,7 +60,7 @@ TEST_F(StartUp, ForeignDevicesAreNeitherListedNorTouched) {
 }
 
 TEST_F(StartUp, TheDemoBoardsComeUpConfigured) {
-    app::addDemoBoards(platform);
+    sim::addDemoBoards(platform);
     start();
     ASSERT_TRUE(loaded());
     EXPECT_EQ(shown().serials.size(), 2u);

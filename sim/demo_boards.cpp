@@ -1,15 +1,15 @@
-#include "app/demo_boards.h"
+#include "sim/demo_boards.h"
 
 #include "config/protocol.h"
 #include "sim/sim_platform.h"
 
-namespace rotorix::app {
+namespace rotorix::sim {
 
 namespace {
 
-sim::BoardSpec demoBoard(const char16_t* serial, config::EncoderTypes types, std::uint8_t pulse,
-                         std::uint8_t hidden) {
-    sim::BoardSpec design;
+BoardSpec demoBoard(const char16_t* serial, config::EncoderTypes types, std::uint8_t pulse,
+                    std::uint8_t hidden) {
+    BoardSpec design;
     design.serial = serial;
     design.manufacturer = u"Rotorix";
     design.product = u"Rotorix 16-button encoder board";
@@ -24,9 +24,9 @@ sim::BoardSpec demoBoard(const char16_t* serial, config::EncoderTypes types, std
 
 }  // namespace
 
-void addDemoBoards(sim::SimPlatform& platform) {
+void addDemoBoards(SimPlatform& platform) {
     platform.addBoard(demoBoard(u"RX-0117", {1, 3, 2, 0, 0, 0, 0, 0}, 6, 0));
     platform.addBoard(demoBoard(u"RX-0342", {3, 3, 3, 3, 1, 1, 0, 0}, 10, 1));
 }
 
-}  // namespace rotorix::app
+}  // namespace rotorix::sim
