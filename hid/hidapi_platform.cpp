@@ -178,6 +178,14 @@ class HidapiDevice final : public Device {
         return summary->lengths;
     }
 
+    std::optional<std::vector<InputButton>> inputButtons() override {
+        const auto descriptor = descriptorBytes();
+        if (!descriptor) {
+            return std::nullopt;
+        }
+        return inputButtonsFromDescriptor(*descriptor);
+    }
+
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {
         if (report.empty()) {
             return false;  // not even a report ID to send
@@ -270,20 +278,25 @@ class HidapiDevice final : public Device {
     }
 
     std::optional<DescriptorSummary> readDescriptor() {
-#if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
-        std::array<unsigned char, HID_API_MAX_REPORT_DESCRIPTOR_SIZE> descriptor{};
-        const int size = hid_get_report_descriptor(device_, descriptor.data(), descriptor.size());
-        if (size <= 0) {
-            return std::nullopt;
-        }
-        return summarizeDescriptor({descriptor.data(), static_cast<std::size_t>(size)});
-#elif defined(__linux__)
-        // hidapi 0.13 (Debian 12) cannot hand out the descriptor; sysfs can.
-        const auto descriptor = hidraw::readSysfsReportDescriptor(path_);
+        const auto descriptor = descriptorBytes();
         if (!descriptor) {
             return std::nullopt;
         }
         return summarizeDescriptor(*descriptor);
+    }
+
+    std::optional<std::vector<std::uint8_t>> descriptorBytes() {
+#if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+        std::vector<std::uint8_t> descriptor(HID_API_MAX_REPORT_DESCRIPTOR_SIZE);
+        const int size = hid_get_report_descriptor(device_, descriptor.data(), descriptor.size());
+        if (size <= 0) {
+            return std::nullopt;
+        }
+        descriptor.resize(static_cast<std::size_t>(size));
+        return descriptor;
+#elif defined(__linux__)
+        // hidapi 0.13 (Debian 12) cannot hand out the descriptor; sysfs can.
+        return hidraw::readSysfsReportDescriptor(path_);
 #else
         return std::nullopt;
 #endif

@@ -56,6 +56,21 @@ struct OpenError {
     friend bool operator==(const OpenError&, const OpenError&) = default;
 };
 
+// One button of a device's input reports: where its bit lies and which button it is.
+struct InputButton {
+    // The report that carries it: the ID byte's value, 0 for a device whose reports are
+    // unnumbered.
+    std::uint32_t report_id = 0;
+    // The bit in the report as Device::readInputReport fills the buffer: byte bit / 8, bit
+    // bit % 8 (least significant first). Byte 0 is the report ID, so the first bit of the
+    // payload is bit 8.
+    std::uint32_t bit = 0;
+    // The button's usage on the Button page: 1 is button 1.
+    std::uint16_t number = 0;
+
+    friend bool operator==(const InputButton&, const InputButton&) = default;
+};
+
 // Outcome of one bounded wait for an input report.
 enum class ReadOutcome {
     Report,      // one input report arrived
@@ -82,6 +97,14 @@ class Device {
     // Report lengths from the device's report descriptor. Empty optional when the descriptor
     // cannot be read.
     virtual std::optional<ReportLengths> reportLengths() = 0;
+
+    // The on/off buttons of the device's input reports, in report order, as its report descriptor
+    // declares them (one-bit fields of the Button page; buttons that report a value, and array
+    // fields that list pressed buttons by number, are not included). An empty list when it
+    // declares none; empty optional when this platform cannot tell. (A backend without the
+    // descriptor itself, such as Windows' preparsed data, can find each bit by setting one usage
+    // in a zeroed report.)
+    virtual std::optional<std::vector<InputButton>> inputButtons() { return std::nullopt; }
 
     // Sends report[0..size) as a feature report; report[0] is the report ID. True only when the
     // whole report was delivered.

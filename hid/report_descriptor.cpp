@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <limits>
 #include <map>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace rotorix::hid {
 
@@ -35,11 +37,27 @@ constexpr std::uint64_t kMaxLength = std::numeric_limits<std::uint16_t>::max();
 
 enum class Kind : std::uint8_t { Input, Output, Feature };
 
-// The part of the global state that decides report lengths.
+// Item tags (prefix with the size bits masked off) of the items the button map needs.
+constexpr std::uint8_t kCollection = 0xA0;
+constexpr std::uint8_t kEndCollection = 0xC0;
+constexpr std::uint8_t kUsagePage = 0x04;
+constexpr std::uint8_t kUsage = 0x08;
+constexpr std::uint8_t kUsageMinimum = 0x18;
+constexpr std::uint8_t kUsageMaximum = 0x28;
+
+constexpr std::uint32_t kButtonPage = 0x09;
+constexpr std::uint32_t kConstantFlag = 0x01;
+constexpr std::uint32_t kVariableFlag = 0x02;
+constexpr std::uint64_t kMaxReportBits = kMaxLength * 8;
+// A bound on the Usage items kept for one main item, so a hostile descriptor cannot grow them.
+constexpr std::size_t kMaxLocalUsages = 1024;
+
+// The global state a main item is read under.
 struct Globals {
     std::uint32_t report_size = 0;
     std::uint32_t report_count = 0;
     std::uint32_t report_id = 0;  // 0: no Report ID item seen yet
+    std::uint32_t usage_page = 0;
 };
 
 std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
@@ -62,35 +80,26 @@ std::uint16_t lengthWithIdByte(std::uint64_t bits) {
     return static_cast<std::uint16_t>(std::min(bytes + 1, kMaxLength));
 }
 
-}  // namespace
+// One short item as the walk hands it on.
+struct Item {
+    std::uint8_t tag = 0;  // prefix without the size bits
+    std::uint32_t value = 0;
+    std::size_t data_size = 0;
+};
 
-// The whole descriptor is treated as one top-level collection, which is how hidraw presents it.
-// Windows splits a descriptor with several top-level collections into one device per collection,
-// each with its own caps; for a single-collection device such as the Rotorix both agree.
-//
-// A main item declares its report even when Report Size or Report Count is 0: the kind then has a
-// length of at least 1 (the ID byte). Linux's hid-core does the same (hid_register_report runs
-// before the field's size is looked at), and it keeps "the kind is absent" (0) distinct from
-// "the kind is present but carries no data".
-DescriptorSummary summarizeDescriptor(std::span<const std::uint8_t> descriptor) {
-    DescriptorSummary summary;
-    // Bits per (kind, report ID). A map, not a table indexed by ID, because a malformed
-    // descriptor may declare 32-bit report IDs.
-    std::map<std::pair<Kind, std::uint32_t>, std::uint64_t> bits;
+// Walks the items of a descriptor, keeps the global state (Push and Pop included), and calls
+// onMain(kind, globals, item) for each Input, Output and Feature item and onItem(globals, item)
+// for every other short item. Long items are skipped; a truncated item, or a Push past the
+// stack's bound, ends the walk with what came before it. Returns whether Report ID was declared.
+template <typename OnMain, typename OnItem>
+bool walkItems(std::span<const std::uint8_t> descriptor, OnMain onMain, OnItem onItem) {
     Globals globals;
     std::array<Globals, kGlobalStackDepth> stack{};
     std::size_t depth = 0;
-
-    const auto addMainItem = [&](Kind kind) {
-        const std::uint64_t item_bits =
-            std::uint64_t{globals.report_size} * std::uint64_t{globals.report_count};
-        auto& sum = bits[{kind, globals.report_id}];
-        sum = saturatingAdd(sum, item_bits);
-    };
+    bool numbered = false;
 
     std::size_t pos = 0;
-    bool malformed = false;
-    while (pos < descriptor.size() && !malformed) {
+    while (pos < descriptor.size()) {
         const std::uint8_t prefix = descriptor[pos];
         const std::size_t remaining = descriptor.size() - pos;
 
@@ -111,37 +120,40 @@ DescriptorSummary summarizeDescriptor(std::span<const std::uint8_t> descriptor) 
         if (remaining < 1 + data_size) {
             break;  // truncated item: the walk ends with what the complete items described
         }
-        const std::uint32_t value = unsignedData(descriptor.subspan(pos + 1, data_size));
+        const Item item{static_cast<std::uint8_t>(prefix & ~kSizeMask),
+                        unsignedData(descriptor.subspan(pos + 1, data_size)), data_size};
         pos += 1 + data_size;
 
-        switch (prefix & static_cast<std::uint8_t>(~kSizeMask)) {
+        switch (item.tag) {
             case kInput:
-                addMainItem(Kind::Input);
+                onMain(Kind::Input, globals, item);
                 break;
             case kOutput:
-                addMainItem(Kind::Output);
+                onMain(Kind::Output, globals, item);
                 break;
             case kFeature:
-                addMainItem(Kind::Feature);
+                onMain(Kind::Feature, globals, item);
                 break;
             case kReportSize:
-                globals.report_size = value;
+                globals.report_size = item.value;
                 break;
             case kReportCount:
-                globals.report_count = value;
+                globals.report_count = item.value;
                 break;
             case kReportId:
-                globals.report_id = value;
-                summary.numbered = true;
+                globals.report_id = item.value;
+                numbered = true;
+                break;
+            case kUsagePage:
+                globals.usage_page = item.value;
                 break;
             case kPush:
                 if (depth == stack.size()) {
                     // The state this Push saves could never be restored, so nothing after it
                     // can be trusted: the walk ends here.
-                    malformed = true;
-                } else {
-                    stack[depth++] = globals;
+                    return numbered;
                 }
+                stack[depth++] = globals;
                 break;
             case kPop:
                 if (depth > 0) {  // a Pop with nothing pushed has no state to restore
@@ -149,9 +161,54 @@ DescriptorSummary summarizeDescriptor(std::span<const std::uint8_t> descriptor) 
                 }
                 break;
             default:
-                break;  // every other item leaves the lengths alone
+                onItem(globals, item);
+                break;
         }
     }
+    return numbered;
+}
+
+// A run of usages from one Usage or Usage Minimum/Maximum pair: page and IDs first..last.
+struct UsageRange {
+    std::uint32_t page = 0;
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+
+    std::uint64_t count() const { return std::uint64_t{last} - first + 1; }
+};
+
+// A 4-byte usage carries its own page in the high half; a shorter one takes the current page.
+std::pair<std::uint32_t, std::uint32_t> pageAndId(const Item& item, const Globals& globals) {
+    if (item.data_size == 4) {
+        return {item.value >> 16, item.value & 0xFFFF};
+    }
+    return {globals.usage_page, item.value};
+}
+
+}  // namespace
+
+// The whole descriptor is treated as one top-level collection, which is how hidraw presents it.
+// Windows splits a descriptor with several top-level collections into one device per collection,
+// each with its own caps; for a single-collection device such as the Rotorix both agree.
+//
+// A main item declares its report even when Report Size or Report Count is 0: the kind then has a
+// length of at least 1 (the ID byte). Linux's hid-core does the same (hid_register_report runs
+// before the field's size is looked at), and it keeps "the kind is absent" (0) distinct from
+// "the kind is present but carries no data".
+DescriptorSummary summarizeDescriptor(std::span<const std::uint8_t> descriptor) {
+    DescriptorSummary summary;
+    // Bits per (kind, report ID). A map, not a table indexed by ID, because a malformed
+    // descriptor may declare 32-bit report IDs.
+    std::map<std::pair<Kind, std::uint32_t>, std::uint64_t> bits;
+    summary.numbered = walkItems(
+        descriptor,
+        [&](Kind kind, const Globals& globals, const Item&) {
+            const std::uint64_t item_bits =
+                std::uint64_t{globals.report_size} * std::uint64_t{globals.report_count};
+            auto& sum = bits[{kind, globals.report_id}];
+            sum = saturatingAdd(sum, item_bits);
+        },
+        [](const Globals&, const Item&) {});
 
     ReportLengths& lengths = summary.lengths;
     for (const auto& [key, sum] : bits) {
@@ -166,6 +223,105 @@ DescriptorSummary summarizeDescriptor(std::span<const std::uint8_t> descriptor) 
 
 ReportLengths reportLengthsFromDescriptor(std::span<const std::uint8_t> descriptor) {
     return summarizeDescriptor(descriptor).lengths;
+}
+
+std::vector<InputButton> inputButtonsFromDescriptor(std::span<const std::uint8_t> descriptor) {
+    std::vector<InputButton> buttons;
+    std::map<std::uint32_t, std::uint64_t> input_bits;  // per report ID: bits declared so far
+    std::vector<UsageRange> usages;                     // the local usages of the next main item
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> usage_minimum;
+
+    const auto clearLocals = [&] {
+        usages.clear();
+        usage_minimum.reset();
+    };
+    const auto addUsages = [&](UsageRange range) {
+        if (usages.size() < kMaxLocalUsages && range.first <= range.last) {
+            usages.push_back(range);
+        }
+    };
+
+    // Field i of the item has the i-th usage of the list; fields past its end repeat the last.
+    const auto addButtons = [&](const Globals& globals, std::uint64_t offset) {
+        if (offset >= kMaxReportBits) {
+            return;
+        }
+        const std::uint64_t fields = globals.report_count;
+        std::uint64_t field = 0;
+        const auto emit = [&](std::uint64_t from_field, std::uint64_t count, std::uint32_t first,
+                              bool same_usage) {
+            if (same_usage && first == 0) {
+                return;  // no button, however many fields repeat it
+            }
+            for (std::uint64_t k = 0; k < count && buttons.size() < kMaxInputButtons; ++k) {
+                const std::uint64_t bit = 8 + offset + from_field + k;  // one bit per field
+                if (bit >= kMaxReportBits) {
+                    return;
+                }
+                const std::uint64_t usage = same_usage ? first : first + k;
+                if (usage != 0 && usage <= 0xFFFF) {
+                    buttons.push_back({globals.report_id, static_cast<std::uint32_t>(bit),
+                                       static_cast<std::uint16_t>(usage)});
+                }
+            }
+        };
+        for (const UsageRange& range : usages) {
+            if (field >= fields) {
+                return;
+            }
+            const std::uint64_t count = std::min(range.count(), fields - field);
+            if (range.page == kButtonPage) {
+                emit(field, count, range.first, false);
+            }
+            field += count;
+        }
+        if (field < fields && !usages.empty() && usages.back().page == kButtonPage) {
+            emit(field, fields - field, usages.back().last, true);
+        }
+    };
+
+    walkItems(
+        descriptor,
+        [&](Kind kind, const Globals& globals, const Item& item) {
+            if (kind == Kind::Input) {
+                auto& offset = input_bits[globals.report_id];
+                const bool on_off_data = (item.value & kConstantFlag) == 0 &&
+                                         (item.value & kVariableFlag) != 0 &&
+                                         globals.report_size == 1;
+                if (on_off_data) {
+                    addButtons(globals, offset);
+                }
+                offset = saturatingAdd(offset, std::uint64_t{globals.report_size} *
+                                                   std::uint64_t{globals.report_count});
+            }
+            clearLocals();
+        },
+        [&](const Globals& globals, const Item& item) {
+            switch (item.tag) {
+                case kUsage: {
+                    const auto [page, id] = pageAndId(item, globals);
+                    addUsages({page, id, id});
+                    break;
+                }
+                case kUsageMinimum:
+                    usage_minimum = pageAndId(item, globals);
+                    break;
+                case kUsageMaximum:
+                    if (usage_minimum) {
+                        addUsages({usage_minimum->first, usage_minimum->second,
+                                   pageAndId(item, globals).second});
+                        usage_minimum.reset();
+                    }
+                    break;
+                case kCollection:
+                case kEndCollection:
+                    clearLocals();
+                    break;
+                default:
+                    break;
+            }
+        });
+    return buttons;
 }
 
 }  // namespace rotorix::hid

@@ -46,15 +46,42 @@ std::vector<std::uint8_t> FirmwareModel::featureReportReply(std::size_t length) 
 }
 
 std::vector<std::uint8_t> FirmwareModel::inputReport(std::size_t length) {
-    // [report ID, buttons 1-8, buttons 9-16, counter]: every button released; the counter lets a
-    // test tell successive reports apart.
+    // [report ID, buttons 1-8, buttons 9-16, counter]: the counter lets a test tell successive
+    // reports apart.
     constexpr std::size_t kCounterByte = 3;
+    if (!queued_buttons_.empty()) {
+        buttons_ = queued_buttons_.front();
+        queued_buttons_.pop_front();
+    }
     std::vector<std::uint8_t> report(length, 0);
+    if (length > 1) {
+        report[1] = static_cast<std::uint8_t>(buttons_ & 0xFF);
+    }
+    if (length > 2) {
+        report[2] = static_cast<std::uint8_t>(buttons_ >> 8);
+    }
     if (length > kCounterByte) {
         report[kCounterByte] = input_counter_;
     }
     ++input_counter_;
     return report;
+}
+
+void FirmwareModel::setButtons(std::uint16_t pressed) {
+    queued_buttons_.clear();
+    buttons_ = pressed;
+}
+
+void FirmwareModel::setButton(int number, bool pressed) {
+    if (number < 1 || number > 16) {
+        return;
+    }
+    const auto bit = static_cast<std::uint16_t>(1u << (number - 1));
+    setButtons(static_cast<std::uint16_t>(pressed ? (buttons_ | bit) : (buttons_ & ~bit)));
+}
+
+void FirmwareModel::queueButtons(const std::vector<std::uint16_t>& states) {
+    queued_buttons_.insert(queued_buttons_.end(), states.begin(), states.end());
 }
 
 std::uint8_t FirmwareModel::setting(std::uint8_t code) const {

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <vector>
 
@@ -33,8 +34,17 @@ class FirmwareModel {
     // [0, P, value of P, 0, ...] for the P of the last read request (P = 0 before any).
     std::vector<std::uint8_t> featureReportReply(std::size_t length) const;
 
-    // The next input report the board sends on its own, `length` bytes (report ID included).
+    // The next input report the board sends on its own, `length` bytes (report ID included):
+    // [0, buttons 1-8, buttons 9-16, counter, 0...].
     std::vector<std::uint8_t> inputReport(std::size_t length);
+
+    // The buttons held down (bit n-1: button n), as the following input reports carry them.
+    void setButtons(std::uint16_t pressed);
+    void setButton(int number, bool pressed);  // number 1..16; others are ignored
+    std::uint16_t buttons() const { return buttons_; }
+    // One button state per following input report, in order; once they are used up, reports
+    // keep the last one. setButtons() drops what is still queued.
+    void queueButtons(const std::vector<std::uint16_t>& states);
 
     std::uint8_t setting(std::uint8_t code) const;
     void setSetting(std::uint8_t code, std::uint8_t value);
@@ -50,6 +60,8 @@ class FirmwareModel {
     std::uint8_t selected_ = 0;
     int b0_count_ = 0;
     std::uint8_t input_counter_ = 0;
+    std::uint16_t buttons_ = 0;
+    std::deque<std::uint16_t> queued_buttons_;
     std::vector<std::vector<std::uint8_t>> received_;
 };
 

@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "config/protocol.h"
+#include "hid/report_descriptor.h"
+#include "sim/board_descriptor.h"
 
 namespace rotorix::sim {
 
@@ -135,6 +137,20 @@ class SimDevice final : public hid::Device {
     std::optional<hid::ReportLengths> reportLengths() override {
         return run(Call::ReportLengths, std::optional<hid::ReportLengths>{},
                    [](Entry& e) { return std::optional<hid::ReportLengths>{e.design.lengths}; });
+    }
+
+    std::optional<std::vector<hid::InputButton>> inputButtons() override {
+        using Buttons = std::optional<std::vector<hid::InputButton>>;
+        return run(Call::InputButtons, Buttons{}, [](Entry& e) -> Buttons {
+            if (e.design.report_descriptor) {
+                return hid::inputButtonsFromDescriptor(*e.design.report_descriptor);
+            }
+            if (e.foreign) {
+                return std::vector<hid::InputButton>{};
+            }
+            return hid::inputButtonsFromDescriptor(
+                boardReportDescriptor(e.design.lengths.input, e.design.lengths.feature));
+        });
     }
 
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {

@@ -29,6 +29,7 @@ enum class Call {
     SendFeature,
     GetFeature,
     ReadInput,
+    InputButtons,
 };
 
 struct BoardSpec {
@@ -40,6 +41,9 @@ struct BoardSpec {
     std::optional<std::u16string> manufacturer = u"Rotorix";
     std::optional<std::u16string> product = u"Rotary Encoder Board";
     hid::ReportLengths lengths{9, 0, 9};
+    // The report descriptor inputButtons() reads: empty optional means the board's own
+    // (sim/board_descriptor.h) for `lengths`. Report lengths always come from `lengths`.
+    std::optional<std::vector<std::uint8_t>> report_descriptor;
     FirmwareModel::Settings settings{};
     // Number of HID interfaces the device exposes; each is enumerated with the same IDs and
     // strings and shares the one firmware model.

@@ -1,8 +1,10 @@
 // Report lengths from report descriptors: real-world shapes with lengths worked out by hand, the
-// corners of the item grammar, and a robustness sweep over random and mutated descriptors.
+// corners of the item grammar, the button map, and a robustness sweep over random and mutated
+// descriptors.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -459,6 +461,110 @@ TEST(ReportDescriptor, ManyDistinctReportIdsStayFast) {
     EXPECT_EQ(lengthsOf(descriptor), (ReportLengths{2, 0, 0}));
 }
 
+// ---- buttons ----------------------------------------------------------------------------------
+
+using rotorix::hid::InputButton;
+using rotorix::hid::inputButtonsFromDescriptor;
+using Buttons = std::vector<InputButton>;
+
+// Buttons numbered first..first+count-1 on consecutive bits from `bit` in report `id`.
+Buttons run(std::uint32_t id, std::uint32_t bit, std::uint16_t first, int count) {
+    Buttons out;
+    for (int i = 0; i < count; ++i) {
+        out.push_back(
+            {id, bit + static_cast<std::uint32_t>(i), static_cast<std::uint16_t>(first + i)});
+    }
+    return out;
+}
+
+std::string describe(const Buttons& buttons) {
+    std::string out;
+    for (const auto& b : buttons) {
+        out += "{id " + std::to_string(b.report_id) + ", bit " + std::to_string(b.bit) +
+               ", button " + std::to_string(b.number) + "} ";
+    }
+    return out;
+}
+
+// Each case is a descriptor whose button bits were worked out by hand. Bit 8 is the first bit
+// after the report-ID byte.
+TEST(InputButtons, DescriptorsOfKnownShape) {
+    const Bytes kHeader = {0x05, 0x01, 0x09, 0x05, 0xA1, 0x01};
+    const struct {
+        const char* what;
+        Bytes descriptor;
+        Buttons expected;
+    } cases[] = {
+        {"the Rotorix board: 16 buttons in bytes 1 and 2", kRotorix, run(0, 8, 1, 16)},
+        {"gamepad: buttons first, axes and hat after them", kGamepad, run(0, 8, 1, 16)},
+        {"keyboard: key codes are not buttons", kKeyboard, {}},
+        {"composite: mouse buttons in report 1 only", kComposite, run(1, 8, 1, 3)},
+        {"empty", {}, {}},
+        {"a usage list in its own order, padding before it",
+         concat({kHeader,
+                 {0x75, 0x04, 0x95, 0x01, 0x81, 0x03,     // 4 bits of padding
+                  0x05, 0x09, 0x09, 0x05, 0x09, 0x02,     // Button page, Usage 5, Usage 2
+                  0x75, 0x01, 0x95, 0x02, 0x81, 0x02}}),  // 2 one-bit fields
+         {{0, 12, 5}, {0, 13, 2}}},
+        {"the last usage repeats for fields beyond the list",
+         concat({kHeader, {0x05, 0x09, 0x09, 0x07, 0x75, 0x01, 0x95, 0x03, 0x81, 0x02}}),
+         {{0, 8, 7}, {0, 9, 7}, {0, 10, 7}}},
+        {"a range shorter than the count: its last usage repeats",
+         concat(
+             {kHeader, {0x05, 0x09, 0x19, 0x03, 0x29, 0x04, 0x75, 0x01, 0x95, 0x03, 0x81, 0x02}}),
+         {{0, 8, 3}, {0, 9, 4}, {0, 10, 4}}},
+        {"constant, array and multi-bit button fields are skipped but take their bits",
+         concat({kHeader,
+                 {0x05, 0x09, 0x19, 0x01, 0x29, 0x02, 0x75, 0x01, 0x95, 0x02, 0x81, 0x03,  // const
+                  0x19, 0x01, 0x29, 0x08, 0x75, 0x04, 0x95, 0x01, 0x81, 0x00,     // array, 4 bits
+                  0x19, 0x01, 0x29, 0x02, 0x75, 0x02, 0x95, 0x02, 0x81, 0x02,     // 2-bit fields
+                  0x19, 0x09, 0x29, 0x0A, 0x75, 0x01, 0x95, 0x02, 0x81, 0x02}}),  // buttons 9, 10
+         {{0, 18, 9}, {0, 19, 10}}},
+        {"extended usages carry their own page; button 0 is no button",
+         concat({kHeader, {0x05, 0x01,                    // Generic Desktop page
+                           0x0B, 0x03, 0x00, 0x09, 0x00,  // Usage (Button 3), extended
+                           0x0B, 0x30, 0x00, 0x01, 0x00,  // Usage (X), extended
+                           0x0B, 0x00, 0x00, 0x09, 0x00,  // Usage (Button 0)
+                           0x75, 0x01, 0x95, 0x03, 0x81, 0x02}}),
+         {{0, 8, 3}}},
+        {"locals end at each main item; buttons in feature and output reports do not count",
+         concat({kHeader, {0x05, 0x09, 0x19, 0x01, 0x29, 0x04, 0x75, 0x01,
+                           0x95, 0x04, 0xB1, 0x02, 0x91, 0x02,  // output item: locals already gone
+                           0x95, 0x04, 0x81, 0x02,              // input without usages: no buttons
+                           0x19, 0x05, 0x29, 0x06, 0x95, 0x02, 0x81, 0x02}}),
+         {{0, 12, 5}, {0, 13, 6}}},
+        {"report IDs: each report counts its own bits; Pop restores the Button page",
+         concat({kHeader, {0x85, 0x02, 0x05, 0x09, 0xA4,  // Report ID 2, Button page, Push
+                           0x05, 0x01, 0x09, 0x30, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02,  // X, 8 bits
+                           0xB4,  // Pop: Button page again
+                           0x19, 0x01, 0x29, 0x02, 0x75, 0x01, 0x95, 0x02, 0x81, 0x02,
+                           0x85, 0x01, 0x19, 0x03, 0x29, 0x03, 0x95, 0x01, 0x81, 0x02}}),
+         {{2, 16, 1}, {2, 17, 2}, {1, 8, 3}}},
+        {"a range that runs backwards declares nothing",
+         concat(
+             {kHeader, {0x05, 0x09, 0x19, 0x05, 0x29, 0x02, 0x75, 0x01, 0x95, 0x02, 0x81, 0x02}}),
+         {}},
+    };
+    for (const auto& c : cases) {
+        const Buttons got = inputButtonsFromDescriptor(c.descriptor);
+        EXPECT_EQ(got, c.expected) << c.what << "\n  got      " << describe(got) << "\n  expected "
+                                   << describe(c.expected);
+    }
+}
+
+TEST(InputButtons, HugeCountsAreBoundedInEntriesAndBits) {
+    // 65535 fields of one bit: more than the bound on entries.
+    const Bytes many = {0x05, 0x09, 0x19, 0x01, 0x2A, 0xFF, 0xFF,
+                        0x75, 0x01, 0x96, 0xFF, 0xFF, 0x81, 0x02};
+    const Buttons got = inputButtonsFromDescriptor(many);
+    ASSERT_EQ(got.size(), rotorix::hid::kMaxInputButtons);
+    EXPECT_EQ(got.back(), (InputButton{0, 8 + 4095, 4096}));
+    // After 2^32 - 1 padding bits no button fits in a report of at most 65535 bytes.
+    const Bytes far = {0x75, 0x01, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x03,
+                       0x05, 0x09, 0x09, 0x01, 0x95, 0x01, 0x81, 0x02};
+    EXPECT_TRUE(inputButtonsFromDescriptor(far).empty());
+}
+
 // ---- robustness -------------------------------------------------------------------------------
 
 bool atMost(const ReportLengths& a, const ReportLengths& b) {
@@ -478,6 +584,24 @@ void checkInvariants(const Bytes& descriptor, std::mt19937& rng) {
         const ReportLengths prefix = reportLengthsFromDescriptor(std::span(descriptor.data(), cut));
         ASSERT_TRUE(atMost(prefix, whole)) << "cut " << cut << " of " << hex(descriptor);
     }
+}
+
+// Buttons are only ever appended, at main items, so a prefix's buttons are a prefix of the
+// whole's; every entry is a real button on a bit a report can hold.
+void checkButtonInvariants(const Bytes& descriptor, std::mt19937& rng) {
+    const Buttons whole = inputButtonsFromDescriptor(descriptor);
+    ASSERT_EQ(whole, inputButtonsFromDescriptor(descriptor)) << hex(descriptor);
+    ASSERT_LE(whole.size(), rotorix::hid::kMaxInputButtons);
+    for (const InputButton& b : whole) {
+        ASSERT_NE(b.number, 0) << hex(descriptor);
+        ASSERT_GE(b.bit, 8u) << hex(descriptor);
+        ASSERT_LT(b.bit, 65535u * 8) << hex(descriptor);
+    }
+    const auto cut = std::uniform_int_distribution<std::size_t>(0, descriptor.size())(rng);
+    const Buttons prefix = inputButtonsFromDescriptor(std::span(descriptor.data(), cut));
+    ASSERT_LE(prefix.size(), whole.size()) << "cut " << cut << " of " << hex(descriptor);
+    ASSERT_TRUE(std::equal(prefix.begin(), prefix.end(), whole.begin()))
+        << "cut " << cut << " of " << hex(descriptor);
 }
 
 // Item prefixes that matter to the walk, so random item streams reach deep states.
@@ -593,6 +717,7 @@ TEST(ReportDescriptorRobustness, RandomAndMutatedDescriptors) {
                 break;
         }
         checkInvariants(descriptor, rng);
+        checkButtonInvariants(descriptor, rng);
         if (HasFatalFailure()) {
             return;
         }
