@@ -42,13 +42,19 @@ struct ErrorOnly : nlohmann::json_sax<json> {
 };
 
 // "[json.exception.parse_error.101] parse error at line 1, column 3: syntax error ..." without
-// the library's tag.
+// the library's tag. The parser quotes the text it stopped at, which may be any bytes: all but
+// printable ASCII become '?', so the message cannot upset a terminal.
 std::string parseErrorWords(std::string_view text) {
     ErrorOnly sax;
     json::sax_parse(text, &sax, json::input_format_t::json, true, false);
     std::string message = sax.message;
     if (const auto tag = message.find("] "); message.starts_with("[json.") && tag != message.npos) {
         message.erase(0, tag + 2);
+    }
+    for (char& c : message) {
+        if (c < 0x20 || c > 0x7E) {
+            c = '?';
+        }
     }
     return message.empty() ? "not valid JSON" : "not valid JSON: " + message;
 }

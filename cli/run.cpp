@@ -161,6 +161,20 @@ int run(const std::vector<std::string>& args, Context& context) {
     exporting->footer(kProfileHelp);
     importing->footer(kProfileHelp);
 
+    // CLI11 would take an unknown command for a stray argument and only ask for a command.
+    const auto word = std::find_if(args.begin(), args.end(),
+                                   [](const std::string& arg) { return !arg.starts_with("-"); });
+    const auto known = [&](const std::string& name) {
+        const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
+        return std::any_of(commands.begin(), commands.end(),
+                           [&](const CLI::App* command) { return command->check_name(name); });
+    };
+    if (word != args.end() && !known(*word)) {
+        context.err << "rotorixctl: unknown command \"" << *word
+                    << "\" (commands: list, show, set, export, import, watch)\n";
+        return kBadUsage;
+    }
+
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);

@@ -17,14 +17,24 @@ namespace {
 
 constexpr std::string_view kPathPrefix = "sim:";
 
+// Injected failures of one kind of call: the next `skip` calls succeed, then `times` fail.
+struct Failures {
+    int skip = 0;
+    int times = 0;
+};
+
 // Fails the call when a failure is pending; a negative count never runs out.
-bool consumeFailure(std::map<Call, int>& failures, Call call) {
+bool consumeFailure(std::map<Call, Failures>& failures, Call call) {
     auto it = failures.find(call);
-    if (it == failures.end() || it->second == 0) {
+    if (it == failures.end() || it->second.times == 0) {
         return false;
     }
-    if (it->second > 0) {
-        --it->second;
+    if (it->second.skip > 0) {
+        --it->second.skip;
+        return false;
+    }
+    if (it->second.times > 0) {
+        --it->second.times;
     }
     return true;
 }
@@ -68,14 +78,14 @@ struct Entry {
     std::size_t short_reply = 0;
     FirmwareModel firmware;
     int open_handles = 0;
-    std::map<Call, int> failures;
+    std::map<Call, Failures> failures;
     std::map<Call, int> calls;
     std::optional<std::pair<Call, int>> unplug_after;
 };
 
 struct SharedState {
     std::deque<Entry> devices;  // a deque keeps firmware references valid as devices are added
-    std::map<Call, int> failures;
+    std::map<Call, Failures> failures;
     std::map<Call, int> calls;
     bool asked = false;        // devicesMayHaveChanged() has been called
     bool set_changed = false;  // a device came or went since the last such call
@@ -267,10 +277,13 @@ void SimPlatform::refuseOpen(BoardId id, std::optional<hid::OpenError> error) {
 }
 
 void SimPlatform::failCall(Call call, int times) {
-    state_->failures[call] = times;
+    state_->failures[call] = {0, times};
 }
 void SimPlatform::failCall(BoardId id, Call call, int times) {
-    state_->entry(id).failures[call] = times;
+    state_->entry(id).failures[call] = {0, times};
+}
+void SimPlatform::failCallAfter(BoardId id, Call call, int skip, int times) {
+    state_->entry(id).failures[call] = {skip, times};
 }
 void SimPlatform::clearFailures() {
     state_->failures.clear();

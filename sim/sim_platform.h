@@ -77,6 +77,9 @@ class SimPlatform : public hid::Platform {
     // has no effect on the device: a refused feature report never reaches the firmware's log.
     void failCall(Call call, int times = 1);
     void failCall(BoardId id, Call call, int times = 1);
+    // The same, after the next `skip` calls of `call` on the device have succeeded: a board that
+    // answers the read-back and then refuses a write.
+    void failCallAfter(BoardId id, Call call, int skip, int times = 1);
     void clearFailures();
 
     // Report lengths the device's descriptor gives (may be odd: 0, 3, 200, ...).
