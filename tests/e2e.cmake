@@ -54,3 +54,26 @@ if(NOT ROTORIX_SANITIZE AND ROTORIX_BUILD_APP)
             -- $<TARGET_FILE:e2e_window_vm_test>)
     set_tests_properties(e2e.window PROPERTIES LABELS e2e TIMEOUT 450)
 endif()
+
+# The real rotorixctl on the hidapi backend inside the VM: export from one board, import onto
+# the other, and watch the presses the first board's program is told to make. The suite
+# hard-codes the boards; keep the two lists in step.
+if(NOT ROTORIX_SANITIZE AND EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
+    find_package(nlohmann_json REQUIRED)
+    add_executable(e2e_cli_vm_test e2e/test_cli_vm.cpp e2e/vm_rig.cpp)
+    target_include_directories(e2e_cli_vm_test PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    target_compile_definitions(e2e_cli_vm_test PRIVATE ROTORIXCTL="$<TARGET_FILE:rotorixctl>")
+    target_link_libraries(e2e_cli_vm_test PRIVATE nlohmann_json::nlohmann_json GTest::gtest
+                                                  GTest::gtest_main rotorix_warnings)
+    add_dependencies(e2e_cli_vm_test rotorixctl)
+    add_test(NAME e2e.cli
+        COMMAND ${ROTORIX_RUN_VM} --gadget $<TARGET_FILE:rotorix-usb-board> --timeout 300
+            --board --serial E2E-C1 --manufacturer Rotorix --product "Rotary Encoder Board"
+                    --version 0x0104 --settings 1=1,8=0x5A,9=0x0F,10=7
+                    --input-length 3 --feature-length 9
+            --board --serial "Ωmega-C2" --manufacturer "Rotorix Ltd" --product "Encoder Board II"
+                    --version 0x0110 --settings 1=0,8=0x00,9=0x00,10=1
+                    --input-length 9 --feature-length 65
+            -- $<TARGET_FILE:e2e_cli_vm_test>)
+    set_tests_properties(e2e.cli PROPERTIES LABELS e2e TIMEOUT 330)
+endif()

@@ -211,6 +211,14 @@ TEST_F(BoardFunction, InputPayloadsLackTheReportIdByte) {
     EXPECT_EQ(function.setup({0xA1, 0x01, 0x0100, 0, 64}).data.size(), 2u);
 }
 
+TEST_F(BoardFunction, HeldButtonsAreInTheInputPayloadUntilLetGo) {
+    function.setButton(3, true);
+    function.setButton(16, true);
+    EXPECT_EQ(function.nextInputPayload(), (Bytes{0x04, 0x80}));
+    function.setButton(3, false);
+    EXPECT_EQ(function.nextInputPayload(), (Bytes{0x00, 0x80}));
+}
+
 // --- command line --------------------------------------------------------------------------
 
 std::optional<BoardArgs> parse(std::vector<std::string> args, std::string* error = nullptr) {
@@ -285,12 +293,14 @@ TEST(BoardControl, ParsesEveryCommand) {
     EXPECT_EQ(parseControlCommand("disarm"), (ControlCommand{Command::Disarm, 0}));
     EXPECT_EQ(parseControlCommand("silent"), (ControlCommand{Command::Silent, 0}));
     EXPECT_EQ(parseControlCommand("talkative"), (ControlCommand{Command::Talkative, 0}));
+    EXPECT_EQ(parseControlCommand("press 16"), (ControlCommand{Command::Press, 16}));
+    EXPECT_EQ(parseControlCommand("release 1"), (ControlCommand{Command::Release, 1}));
 }
 
 TEST(BoardControl, RefusesWhatIsNoCommand) {
-    for (const char* line :
-         {"", "unplug-before", "unplug-before 0", "unplug-before -1", "unplug-before 2x",
-          "unplug-after x", "silent 1", "Silent", "unplug 3"}) {
+    for (const char* line : {"", "unplug-before", "unplug-before 0", "unplug-before -1",
+                             "unplug-before 2x", "unplug-after x", "silent 1", "Silent", "unplug 3",
+                             "press", "press 0", "press 17", "release x"}) {
         EXPECT_FALSE(parseControlCommand(line).has_value()) << line;
     }
 }

@@ -25,7 +25,7 @@ std::optional<ControlCommand> parseControlCommand(std::string_view line) {
         space == std::string_view::npos ? std::string_view{} : trimmed(line.substr(space + 1));
 
     using Kind = ControlCommand::Kind;
-    if (word == "unplug-before" || word == "unplug-after") {
+    const auto number = [&]() -> std::optional<int> {
         int count = 0;
         const auto [end, ec] =
             std::from_chars(argument.data(), argument.data() + argument.size(), count);
@@ -33,8 +33,22 @@ std::optional<ControlCommand> parseControlCommand(std::string_view line) {
             count < 1) {
             return std::nullopt;
         }
+        return count;
+    };
+    if (word == "unplug-before" || word == "unplug-after") {
+        const auto count = number();
+        if (!count) {
+            return std::nullopt;
+        }
         return ControlCommand{word == "unplug-before" ? Kind::UnplugBefore : Kind::UnplugAfter,
-                              count};
+                              *count};
+    }
+    if (word == "press" || word == "release") {
+        const auto button = number();
+        if (!button || *button > 16) {
+            return std::nullopt;
+        }
+        return ControlCommand{word == "press" ? Kind::Press : Kind::Release, *button};
     }
     if (!argument.empty()) {
         return std::nullopt;

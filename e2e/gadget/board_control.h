@@ -7,6 +7,8 @@
 //   disarm            forget a pending unplug
 //   silent            send no more input reports (a board that has hung)
 //   talkative         send input reports again
+//   press N           button N (1..16) is held down in the following input reports
+//   release N         button N is let go
 //
 // The board reads its control FIFO before it serves each request, so a command written before
 // the test starts an exchange is in force for that exchange.
@@ -19,9 +21,9 @@
 namespace rotorix::e2e {
 
 struct ControlCommand {
-    enum class Kind { UnplugBefore, UnplugAfter, Disarm, Silent, Talkative };
+    enum class Kind { UnplugBefore, UnplugAfter, Disarm, Silent, Talkative, Press, Release };
     Kind kind = Kind::Disarm;
-    int count = 0;  // N of the unplug commands, at least 1
+    int count = 0;  // N of the unplug commands (at least 1), or the button (1..16)
 
     friend bool operator==(const ControlCommand&, const ControlCommand&) = default;
 };

@@ -198,6 +198,11 @@ ControlAction HidFunction::setup(const SetupPacket& setup) {
     return stall();
 }
 
+void HidFunction::setButton(int number, bool pressed) {
+    const std::scoped_lock lock(mutex_);
+    model_.setButton(number, pressed);
+}
+
 ControlAction HidFunction::getReport(const SetupPacket& setup) {
     const auto report_type = static_cast<std::uint8_t>(setup.value >> 8);
     const auto report_id = static_cast<std::uint8_t>(setup.value & 0xFF);

@@ -92,6 +92,10 @@ class HidFunction {
     // Safe to call from another thread than the one serving ep0.
     std::vector<std::uint8_t> nextInputPayload();
 
+    // Holds button `number` (1..16) down, or lets it go, in the input reports from now on.
+    // Safe to call from another thread than the one serving the IN endpoint.
+    void setButton(int number, bool pressed);
+
     BoardReports reports() const { return reports_; }
     std::uint8_t idleRate() const;
 

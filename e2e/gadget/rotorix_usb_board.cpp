@@ -282,6 +282,10 @@ class Board {
             case Kind::Talkative:
                 pump_.setSilent(command->kind == Kind::Silent);
                 break;
+            case Kind::Press:
+            case Kind::Release:
+                function_.setButton(command->count, command->kind == Kind::Press);
+                break;
         }
     }
 
