@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/profile.h"
 #include "cli/text.h"
+#include "session/board_notice.h"
 
 namespace rotorix::cli {
 
@@ -214,9 +215,12 @@ int importProfile(session::BoardSession& session, const Options& options, Contex
     }
     session.close();
     if (ready == 0) {
+        // With no board listed, why: none attached, or attached but not to be opened.
+        const std::string notice = session::unusableBoardNotice(session.snapshot().unusable);
         context.err << kProgram
-                    << (count == 0 ? "no Rotorix board is attached"
-                                   : "no board is ready to configure")
+                    << (count > 0        ? std::string("no board is ready to configure")
+                        : notice.empty() ? std::string("no Rotorix board is attached")
+                                         : notice)
                     << '\n';
         return kNoBoard;
     }

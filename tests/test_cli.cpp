@@ -421,6 +421,13 @@ TEST_F(Cli, ImportAllWithNoReadyBoardExitsWith3) {
     EXPECT_EQ(result.out, "C: skipped: firmware too old\n");
     EXPECT_EQ(result.err, "rotorixctl: no board is ready to configure\n");
     EXPECT_TRUE(received(old).empty());
+
+    platform.unplug(old);
+    const auto denied = platform.addBoard(saneBoard(u"D"));
+    platform.refuseOpen(denied, kPermissionDenied);
+    const CliResult none = run({"import", "--all", "-"}, kProfile);
+    EXPECT_EQ(none.status, 3);
+    EXPECT_TRUE(contains(none.err, "access to it was denied (Permission denied)")) << none.err;
 }
 
 TEST_F(Cli, HelpAndVersion) {
