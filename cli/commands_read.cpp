@@ -21,6 +21,11 @@ using session::Snapshot;
 
 constexpr const char* kProgram = "rotorixctl: ";
 
+// Text from the system (paths, its error words) may not be UTF-8; it is replaced, not thrown on.
+std::string jsonText(const ordered_json& document) {
+    return document.dump(2, ' ', false, ordered_json::error_handler_t::replace);
+}
+
 std::string firmwareText(const Snapshot& snapshot) {
     if (!snapshot.version) {
         return {};
@@ -247,7 +252,7 @@ int listBoards(session::BoardSession& session, const Options& options, Context& 
     session.close();
 
     if (options.json) {
-        context.out << ordered_json{{"boards", boards}}.dump(2) << '\n';
+        context.out << jsonText(ordered_json{{"boards", boards}}) << '\n';
         return kDone;
     }
     if (rows.size() == 1) {
@@ -277,7 +282,7 @@ int showBoard(session::BoardSession& session, const Options& options, Context& c
         shown["firmware"] = board.version ? ordered_json(firmwareText(board)) : nullptr;
         shown["state"] = stateText(board);
         shown["settings"] = board.settings ? settingsJson(*board.settings) : nullptr;
-        context.out << shown.dump(2) << '\n';
+        context.out << jsonText(shown) << '\n';
     } else {
         std::vector<std::vector<std::string>> rows = {
             {"serial", printable(*serial)},
