@@ -2,6 +2,7 @@
 // platform lives in run() (cli.h), which the tests call with a simulated platform.
 #include <csignal>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,19 +13,16 @@ namespace {
 
 volatile std::sig_atomic_t stop_requested = 0;
 
-extern "C" void requestStop(int) {
+extern "C" void requestStop(int signal) {
     stop_requested = 1;
+    std::signal(signal, SIG_DFL);  // a second Ctrl-C ends the program the usual way
 }
 
 // Only watch runs until it is told to stop; every other sub-command keeps the default, so
 // Ctrl-C ends it at once.
 void catchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program the usual way
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
 }
 
 }  // namespace

@@ -8,12 +8,9 @@
 
 #include "cli/cli.h"
 #include "cli/commands.h"
+#include "rotorix_version.h"
 #include "sim/demo_boards.h"
 #include "sim/sim_platform.h"
-
-#ifndef ROTORIX_VERSION
-#error "ROTORIX_VERSION must be defined by the build"
-#endif
 
 namespace rotorix::cli {
 
@@ -104,7 +101,7 @@ void addBoardOption(CLI::App& command, Options& options) {
 
 int run(const std::vector<std::string>& args, Context& context) {
     CLI::App app(kDescription, "rotorixctl");
-    app.set_version_flag("--version", std::string("rotorixctl ") + ROTORIX_VERSION);
+    app.set_version_flag("--version", std::string("rotorixctl ") + rotorix::kVersion);
     app.require_subcommand(1);
     app.footer(std::string(kCommandsHelp) + "\n\n" + kBoardsHelp + "\n\n" + kSettingsHelp + "\n\n" +
                kProfileHelp + "\n\n" + kExamplesHelp);
