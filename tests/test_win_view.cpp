@@ -15,7 +15,7 @@ using rotorix::win::PixelRect;
 using rotorix::win::ViewState;
 
 std::string nameOf(Control c) {
-    return std::string(rotorix::win::spec(c).name);
+    return std::string(rotorix::win::layoutOf(c).name);
 }
 
 TEST(WinLayout, CreationOrderNamesEachControlAndWalksTheKeyboardOrder) {
@@ -25,7 +25,7 @@ TEST(WinLayout, CreationOrderNamesEachControlAndWalksTheKeyboardOrder) {
 
     std::vector<std::string> tab_stops;
     for (std::size_t i = 0; i < order.size(); ++i) {
-        const auto& s = rotorix::win::spec(order[i]);
+        const auto& s = rotorix::win::layoutOf(order[i]);
         // A screen reader names a control after the label created just before it.
         if (s.named_by) {
             ASSERT_GT(i, 0u) << s.name;

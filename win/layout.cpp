@@ -71,7 +71,7 @@ std::span<const ControlSpec> layout() {
     return kLayout;
 }
 
-const ControlSpec& spec(Control id) {
+const ControlSpec& layoutOf(Control id) {
     return kLayout[static_cast<std::size_t>(id)];
 }
 
@@ -88,12 +88,12 @@ std::optional<Control> controlFromId(int id) {
 }
 
 PixelRect placement(Control control, int dpi) {
-    const ControlSpec& s = spec(control);
+    const ControlSpec& s = layoutOf(control);
     int left = s.left;
     int top = s.top;
     int right = s.left + s.width;
     if (s.frame) {
-        const ControlSpec& frame = spec(*s.frame);
+        const ControlSpec& frame = layoutOf(*s.frame);
         // A frame's right border is two pixels wide at 96 dpi; what reached past it was cut off.
         const int inner_right = s.kind == Kind::Line ? frame.width : frame.width - 30;
         right = std::min(right, inner_right);

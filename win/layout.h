@@ -73,7 +73,7 @@ struct ControlSpec {
 
 // The layout in the order the window was drawn.
 std::span<const ControlSpec> layout();
-const ControlSpec& spec(Control id);
+const ControlSpec& layoutOf(Control id);
 
 // The order in which the window creates its controls, which Win32 also makes their Z order and
 // their Tab order. It differs from the drawn order: a control takes its accessible name from the

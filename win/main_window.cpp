@@ -100,7 +100,7 @@ void fitClosedHeight(HWND list, int guess, int height) {
 }
 
 bool isValueLabel(Control c) {
-    return spec(c).kind == Kind::ValueLabel;
+    return layoutOf(c).kind == Kind::ValueLabel;
 }
 
 }  // namespace
@@ -163,7 +163,7 @@ bool MainWindow::create(int show_command) {
 
 void MainWindow::createControls() {
     for (Control c : creationOrder()) {
-        const ControlSpec& s = spec(c);
+        const ControlSpec& s = layoutOf(c);
         const auto [window_class, style] = classOf(s.kind);
         const std::wstring caption(s.caption);
         controls_[static_cast<std::size_t>(c)] = CreateWindowExW(

@@ -179,7 +179,7 @@ std::string dumpWindow(const MainWindow& window) {
     out += " running=" + std::to_string(window.timerRunning());
     out += " focus=" + nameOf(window, GetFocus()) + "\n";
     for (const Control c : creationOrder()) {
-        out += controlLine(window, spec(c));
+        out += controlLine(window, layoutOf(c));
     }
     return out;
 }

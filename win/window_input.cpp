@@ -11,7 +11,7 @@ void MainWindow::onCommand(int id, int code) {
     if (!c || showing_) {
         return;  // IDOK / IDCANCEL from the dialog keys, or the window filling its own controls
     }
-    if (spec(*c).kind == Kind::List) {
+    if (layoutOf(*c).kind == Kind::List) {
         onListNotification(*c, code);
     } else if (*c == Control::NoJoy && code == BN_CLICKED) {
         onHideClicked();
