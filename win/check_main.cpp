@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/demo_boards.h"
 #include "hid/system_platform.h"
 #include "session/board_session.h"
+#include "sim/demo_boards.h"
 #include "sim/sim_platform.h"
 #include "win/main_window.h"
 #include "win/self_check.h"
@@ -99,7 +99,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     if (!args.empty() && args.front().starts_with("--demo")) {
         auto simulated = std::make_unique<rotorix::sim::SimPlatform>();
         if (args.front() != "--demo=none") {
-            rotorix::app::addDemoBoards(*simulated);
+            rotorix::sim::addDemoBoards(*simulated);
         }
         sim = simulated.get();
         platform = std::move(simulated);
