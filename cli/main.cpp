@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "hid/hidapi_platform.h"
+#include "hid/system_platform.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ void catchStopSignals() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const std::unique_ptr<rotorix::hid::Platform> platform = rotorix::hid::makeHidapiPlatform();
+    const std::unique_ptr<rotorix::hid::Platform> platform = rotorix::hid::makeSystemPlatform();
     rotorix::cli::Context context{*platform, std::cin, std::cout, std::cerr, &stop_requested};
     context.catch_stop_signals = catchStopSignals;
     const std::vector<std::string> args(argv + 1, argv + argc);
