@@ -28,9 +28,9 @@ void catchStopSignals() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const rotorix::hid::Utf8Console console;
     const std::unique_ptr<rotorix::hid::Platform> platform = rotorix::hid::makeSystemPlatform();
     rotorix::cli::Context context{*platform, std::cin, std::cout, std::cerr, &stop_requested};
     context.catch_stop_signals = catchStopSignals;
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    return rotorix::cli::run(args, context);
+    return rotorix::cli::run(rotorix::hid::programArguments(argc, argv), context);
 }

@@ -9,6 +9,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
 
 // Not in every mingw-w64's winerror.h.
 #ifndef ERROR_NO_SUCH_DEVICE
@@ -99,6 +101,34 @@ std::optional<std::wstring> toWide(std::string_view text) {
         return std::nullopt;
     }
     return out;
+}
+
+std::optional<std::vector<std::string>> commandLineArguments() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<std::string> out;
+    for (int i = 1; i < count; ++i) {
+        out.push_back(toUtf8(wide[i]));
+    }
+    LocalFree(wide);
+    return out;
+}
+
+unsigned useUtf8ConsoleOutput() {
+    const UINT previous = GetConsoleOutputCP();  // 0 without a console
+    if (previous == 0 || previous == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) {
+        return 0;
+    }
+    return previous;
+}
+
+void restoreConsoleOutput(unsigned codePage) {
+    if (codePage != 0) {
+        SetConsoleOutputCP(codePage);
+    }
 }
 
 }  // namespace rotorix::hid::win32

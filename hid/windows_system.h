@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "hid/platform.h"
 
@@ -29,6 +30,15 @@ std::string toUtf8(std::wstring_view text);
 
 // UTF-8 to UTF-16; empty optional when `text` is not valid UTF-8.
 std::optional<std::wstring> toWide(std::string_view text);
+
+// The arguments of the process's wide command line, its own name left out, in UTF-8; empty
+// optional when the system cannot split it.
+std::optional<std::vector<std::string>> commandLineArguments();
+
+// Switches the console's output code page to UTF-8 and returns the one it had; 0 when there is
+// no console or it already was UTF-8. restoreConsoleOutput(0) does nothing.
+unsigned useUtf8ConsoleOutput();
+void restoreConsoleOutput(unsigned codePage);
 
 }  // namespace rotorix::hid::win32
 

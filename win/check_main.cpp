@@ -8,8 +8,6 @@
 // unplug:N, replug:N and traffic:N for demo board N, counted from 1) run, what they print goes
 // to OUT, and the exit status is 1 when a step failed.
 #include <windows.h>
-// After windows.h, which it builds on.
-#include <shellapi.h>
 
 #include <cstdio>
 #include <memory>
@@ -24,20 +22,6 @@
 #include "win/self_check.h"
 
 namespace {
-
-std::vector<std::string> arguments() {
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> out;
-    for (int i = 1; wide != nullptr && i < count; ++i) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string arg(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
-        out.push_back(arg);
-    }
-    LocalFree(wide);
-    return out;
-}
 
 std::string hex(const std::vector<std::uint8_t>& bytes) {
     std::string out;
@@ -92,7 +76,7 @@ bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
-    std::vector<std::string> args = arguments();
+    std::vector<std::string> args = rotorix::hid::programArguments(__argc, __argv);
     std::unique_ptr<rotorix::hid::Platform> platform;
     rotorix::sim::SimPlatform* sim = nullptr;
     std::wstring suffix;
