@@ -29,6 +29,17 @@ std::string systemWords(const UnusableBoard& board) {
     return detail.empty() ? std::string() : " (" + detail + ")";
 }
 
+// What the user can do about a refused open. On Linux it is the missing udev rule; Windows gives
+// every user a game controller, so there another program holds it exclusively.
+#ifdef _WIN32
+constexpr const char* kAccessRemedy =
+    "Close any program that may be using it, then unplug the board and plug it in again.";
+#else
+constexpr const char* kAccessRemedy =
+    "Install the udev rule 70-rotorix.rules (see README), then unplug the board and plug it in "
+    "again.";
+#endif
+
 }  // namespace
 
 std::string unusableBoardNotice(const std::vector<UnusableBoard>& all) {
@@ -45,8 +56,7 @@ std::string unusableBoardNotice(const std::vector<UnusableBoard>& all) {
     const auto denied = std::find_if(unusable.begin(), unusable.end(), accessDenied);
     if (denied != unusable.end()) {
         return "A Rotorix board is attached, but access to it was denied" + systemWords(*denied) +
-               ".\nInstall the udev rule 70-rotorix.rules (see README), then unplug the board "
-               "and plug it in again.";
+               ".\n" + kAccessRemedy;
     }
     const UnusableBoard& first = unusable.front();
     if (first.reason == UnusableBoard::Reason::NoSerialNumber) {
