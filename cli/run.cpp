@@ -101,6 +101,9 @@ void addBoardOption(CLI::App& command, Options& options) {
 
 int run(const std::vector<std::string>& args, Context& context) {
     CLI::App app(kDescription, "rotorixctl");
+    // The same options on every system: on Windows the parser would otherwise take a path such
+    // as "/profiles/desk.json" for a "/option" and the file for missing.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("rotorixctl ") + rotorix::kVersion);
     app.require_subcommand(1);
     app.footer(std::string(kCommandsHelp) + "\n\n" + kBoardsHelp + "\n\n" + kSettingsHelp + "\n\n" +
