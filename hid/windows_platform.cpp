@@ -23,6 +23,7 @@ extern "C" {
 #include <limits>
 #include <utility>
 
+#include "hid/windows_reports.h"
 #include "hid/windows_system.h"
 
 namespace rotorix::hid {
@@ -94,23 +95,20 @@ class WindowsDevice final : public Device {
     std::optional<std::u16string> product() override { return readString(HidD_GetProductString); }
 
     std::optional<ReportLengths> reportLengths() override {
-        PHIDP_PREPARSED_DATA preparsed = nullptr;
-        if (!HidD_GetPreparsedData(file_.get(), &preparsed)) {
-            noteFailure();
+        const auto described = win32::describeReports(file_.get(), last_error_);
+        if (!described) {
             return std::nullopt;
         }
-        HIDP_CAPS caps{};
-        const NTSTATUS status = HidP_GetCaps(preparsed, &caps);
-        HidD_FreePreparsedData(preparsed);
-        if (status != HIDP_STATUS_SUCCESS) {
-            // An NTSTATUS, not a Win32 code: FormatMessageW has no text for it.
-            last_error_ = "The HID class driver could not describe the device's reports";
+        input_length_ = described->lengths.input;
+        return described->lengths;
+    }
+
+    std::optional<std::vector<InputButton>> inputButtons() override {
+        auto described = win32::describeReports(file_.get(), last_error_);
+        if (!described) {
             return std::nullopt;
         }
-        const ReportLengths lengths{caps.InputReportByteLength, caps.OutputReportByteLength,
-                                    caps.FeatureReportByteLength};
-        input_length_ = lengths.input;
-        return lengths;
+        return std::move(described->buttons);
     }
 
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {
