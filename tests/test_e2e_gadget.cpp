@@ -295,12 +295,14 @@ TEST(BoardControl, ParsesEveryCommand) {
     EXPECT_EQ(parseControlCommand("talkative"), (ControlCommand{Command::Talkative, 0}));
     EXPECT_EQ(parseControlCommand("press 16"), (ControlCommand{Command::Press, 16}));
     EXPECT_EQ(parseControlCommand("release 1"), (ControlCommand{Command::Release, 1}));
+    EXPECT_EQ(parseControlCommand("pace 100"), (ControlCommand{Command::Pace, 100}));
 }
 
 TEST(BoardControl, RefusesWhatIsNoCommand) {
-    for (const char* line : {"", "unplug-before", "unplug-before 0", "unplug-before -1",
-                             "unplug-before 2x", "unplug-after x", "silent 1", "Silent", "unplug 3",
-                             "press", "press 0", "press 17", "release x"}) {
+    for (const char* line :
+         {"", "unplug-before", "unplug-before 0", "unplug-before -1", "unplug-before 2x",
+          "unplug-after x", "silent 1", "Silent", "unplug 3", "press", "press 0", "press 17",
+          "release x", "pace", "pace 0", "pace 10001"}) {
         EXPECT_FALSE(parseControlCommand(line).has_value()) << line;
     }
 }

@@ -43,6 +43,13 @@ std::optional<ControlCommand> parseControlCommand(std::string_view line) {
         return ControlCommand{word == "unplug-before" ? Kind::UnplugBefore : Kind::UnplugAfter,
                               *count};
     }
+    if (word == "pace") {
+        const auto ms = number();
+        if (!ms || *ms > 10'000) {
+            return std::nullopt;
+        }
+        return ControlCommand{Kind::Pace, *ms};
+    }
     if (word == "press" || word == "release") {
         const auto button = number();
         if (!button || *button > 16) {

@@ -7,6 +7,8 @@
 //   disarm            forget a pending unplug
 //   silent            send no more input reports (a board that has hung)
 //   talkative         send input reports again
+//   pace N            send at most one input report every N milliseconds (instead of one at
+//                     every poll of the endpoint), for hosts slower than the poll rate
 //   press N           button N (1..16) is held down in the following input reports
 //   release N         button N is let go
 //
@@ -21,9 +23,9 @@
 namespace rotorix::e2e {
 
 struct ControlCommand {
-    enum class Kind { UnplugBefore, UnplugAfter, Disarm, Silent, Talkative, Press, Release };
+    enum class Kind { UnplugBefore, UnplugAfter, Disarm, Silent, Talkative, Pace, Press, Release };
     Kind kind = Kind::Disarm;
-    int count = 0;  // N of the unplug commands (at least 1), or the button (1..16)
+    int count = 0;  // N of the unplug and pace commands (at least 1), or the button (1..16)
 
     friend bool operator==(const ControlCommand&, const ControlCommand&) = default;
 };

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -106,6 +107,11 @@ class InputPump {
         changed_.notify_all();
     }
 
+    void setPace(std::chrono::milliseconds pace) {
+        const std::scoped_lock lock(mutex_);
+        pace_ = pace;
+    }
+
   private:
     [[noreturn]] void run() {
         for (;;) {
@@ -120,6 +126,11 @@ class InputPump {
                 // Unbound or disabled under the write: wait for the next enable rather than spin.
                 std::unique_lock lock(mutex_);
                 changed_.wait(lock, [&] { return enabled_ && generation_ != generation; });
+            } else {
+                std::unique_lock lock(mutex_);
+                if (pace_.count() > 0) {
+                    changed_.wait_for(lock, pace_);
+                }
             }
         }
     }
@@ -130,6 +141,7 @@ class InputPump {
     std::condition_variable changed_;
     bool enabled_ = false;
     bool silent_ = false;
+    std::chrono::milliseconds pace_{0};  // 0: a report at every poll
     std::uint64_t generation_ = 0;
 };
 
@@ -281,6 +293,9 @@ class Board {
             case Kind::Silent:
             case Kind::Talkative:
                 pump_.setSilent(command->kind == Kind::Silent);
+                break;
+            case Kind::Pace:
+                pump_.setPace(std::chrono::milliseconds(command->count));
                 break;
             case Kind::Press:
             case Kind::Release:
