@@ -55,11 +55,12 @@ if(NOT ROTORIX_SANITIZE AND ROTORIX_BUILD_APP)
     set_tests_properties(e2e.window PROPERTIES LABELS e2e TIMEOUT 450)
 endif()
 
-# The real rotorixctl on the hidapi backend inside the VM: export from one board, import onto
-# the other, and watch the presses the first board's program is told to make. The suite
-# hard-codes the boards; keep the two lists in step.
+# The real rotorixctl on the hidapi backend inside the VM: list, show, set, export from one board
+# and import onto the other, a bad profile, a board that vanishes mid-import, and watch. The
+# Windows build runs the same suite on rotorixctl.exe under Wine (tests/win.cmake).
 if(NOT ROTORIX_SANITIZE AND EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
     find_package(nlohmann_json REQUIRED)
+    include(${CMAKE_CURRENT_SOURCE_DIR}/e2e_boards.cmake)
     add_executable(e2e_cli_vm_test e2e/test_cli_vm.cpp e2e/vm_rig.cpp)
     target_include_directories(e2e_cli_vm_test PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
     target_compile_definitions(e2e_cli_vm_test PRIVATE ROTORIXCTL="$<TARGET_FILE:rotorixctl>")
@@ -68,12 +69,6 @@ if(NOT ROTORIX_SANITIZE AND EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
     add_dependencies(e2e_cli_vm_test rotorixctl)
     add_test(NAME e2e.cli
         COMMAND ${ROTORIX_RUN_VM} --gadget $<TARGET_FILE:rotorix-usb-board> --timeout 300
-            --board --serial E2E-C1 --manufacturer Rotorix --product "Rotary Encoder Board"
-                    --version 0x0104 --settings 1=1,8=0x5A,9=0x0F,10=7
-                    --input-length 3 --feature-length 9
-            --board --serial "Ωmega-C2" --manufacturer "Rotorix Ltd" --product "Encoder Board II"
-                    --version 0x0110 --settings 1=0,8=0x00,9=0x00,10=1
-                    --input-length 9 --feature-length 65
-            -- $<TARGET_FILE:e2e_cli_vm_test>)
+            ${ROTORIX_CLI_VM_BOARDS} -- $<TARGET_FILE:e2e_cli_vm_test>)
     set_tests_properties(e2e.cli PROPERTIES LABELS e2e TIMEOUT 330)
 endif()

@@ -46,3 +46,28 @@ if(WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/win/CMakeLists.txt)
                      -P ${CMAKE_CURRENT_SOURCE_DIR}/win/check-zip.cmake)
     set_tests_properties(win.zip PROPERTIES LABELS "wine;packaging")
 endif()
+
+# The Windows programs inside the VM rig, under Wine, on emulated USB boards (e2e/README.md). The
+# rig's board program and the suites' drivers run on Linux: they come from the normal build that
+# ROTORIX_E2E_HOST_BUILD names (scripts/test passes build-normal). The Wine prefix the guest
+# starts from is made here, before the VM boots (run-vm --wine). The two suites take turns: each
+# keeps one emulated CPU busy, and under the load of both Wine's start in the guest can outlast
+# its own time limits.
+set(ROTORIX_E2E_HOST_BUILD "" CACHE PATH "A normal (Linux) build whose e2e programs drive the Wine-in-VM suites")
+if(WIN32 AND ROTORIX_E2E_HOST_BUILD)
+    set(host ${ROTORIX_E2E_HOST_BUILD})
+    set(rig ${PROJECT_SOURCE_DIR}/e2e/vm/run-vm --wine ${PROJECT_BINARY_DIR}/wineprefix-vm
+            --gadget ${host}/e2e/rotorix-usb-board --memory 1024)
+    if(EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
+        # The command-line suite of the Linux build, on rotorixctl.exe.
+        include(${CMAKE_CURRENT_SOURCE_DIR}/e2e_boards.cmake)
+        add_test(NAME wine-vm.cli
+                 COMMAND ${rig} --timeout 900 ${ROTORIX_CLI_VM_BOARDS}
+                         --env "ROTORIX_CLI=rotorix-wine $<TARGET_FILE:rotorixctl>"
+                         -- ${host}/tests/e2e_cli_vm_test)
+        set_tests_properties(wine-vm.cli PROPERTIES LABELS "wine;e2e" TIMEOUT 930
+                             RESOURCE_LOCK rotorix-wine-vm)
+    endif()
+elseif(WIN32)
+    message(STATUS "ROTORIX_E2E_HOST_BUILD not set: the Wine suites on emulated boards are skipped")
+endif()
