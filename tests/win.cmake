@@ -68,6 +68,23 @@ if(WIN32 AND ROTORIX_E2E_HOST_BUILD)
         set_tests_properties(wine-vm.cli PROPERTIES LABELS "wine;e2e" TIMEOUT 930
                              RESOURCE_LOCK rotorix-wine-vm)
     endif()
+    if(EXISTS ${PROJECT_SOURCE_DIR}/win/CMakeLists.txt)
+        # The window on two boards, driven by keystrokes from outside (tests/win/wine-window-vm).
+        # Its dumps, the boards' logs and window.png stay in wine-vm-window/. The script's
+        # expectations hold these boards; keep the two in step.
+        add_test(NAME wine-vm.window
+                 COMMAND ${rig} --xvfb --timeout 900 --results ${PROJECT_BINARY_DIR}/wine-vm-window
+                     --board --serial E2E-W1 --manufacturer Rotorix --product "Rotary Encoder Board"
+                             --version 0x0104 --settings 1=0,8=0x55,9=0x0F,10=5
+                             --input-length 3 --feature-length 9
+                     --board --serial "Ωmega-W2" --manufacturer "Rotorix Ltd"
+                             --product "Encoder Board II" --version 0x0110
+                             --settings 1=1,8=0xA0,9=0x03,10=25 --input-length 9 --feature-length 65
+                     -- ${CMAKE_CURRENT_SOURCE_DIR}/win/wine-window-vm
+                        $<TARGET_FILE:rotorix-config-check> ${CMAKE_CURRENT_SOURCE_DIR}/win/expected)
+        set_tests_properties(wine-vm.window PROPERTIES LABELS "wine;e2e;window" TIMEOUT 930
+                             RESOURCE_LOCK rotorix-wine-vm)
+    endif()
 elseif(WIN32)
     message(STATUS "ROTORIX_E2E_HOST_BUILD not set: the Wine suites on emulated boards are skipped")
 endif()

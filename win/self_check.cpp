@@ -167,6 +167,57 @@ std::string handOver(const std::string& path) {
     return {};
 }
 
+// Makes the file PATH.ready, which someone waits for: the window has settled. Then lets the
+// window go on as it would for a user (its messages are handled: keys someone else types reach
+// it) until the file PATH.done appears, which it removes. Plain files rather than FIFOs: under
+// Wine a second hand-over through the same FIFO never reached its reader.
+std::string liveHandOver(const MainWindow& window, const std::string& path) {
+    const std::wstring base(path.begin(), path.end());
+    HANDLE ready = CreateFileW((base + L".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (ready == INVALID_HANDLE_VALUE) {
+        return "error: cannot make " + path + ".ready\n";
+    }
+    CloseHandle(ready);
+    SetForegroundWindow(window.hwnd());
+    const std::wstring done = base + L".done";
+    while (GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        pumpMessages(window.hwnd());
+    }
+    DeleteFileW(done.c_str());
+    return {};
+}
+
+// Whether the board selector shows `serial` (empty: no board at all).
+bool selectorShows(const MainWindow& window, const std::string& serial) {
+    const HWND selector = window.control(Control::SerNo);
+    if (serial.empty()) {
+        return SendMessageW(selector, CB_GETCOUNT, 0, 0) == 0;
+    }
+    return utf8(windowText(selector)) == serial;
+}
+
+// Lets the watchdog run as its timer would, a tick at the interval it asks for, until the
+// selector shows `serial` (empty: no board). The limit only keeps a fault from hanging the run.
+std::string runUntil(MainWindow& window, const std::string& serial) {
+    const ULONGLONG limit = GetTickCount64() + 60'000;
+    while (!selectorShows(window, serial)) {
+        if (window.hwnd() == nullptr || GetTickCount64() > limit) {
+            return "error: the window never showed " + (serial.empty() ? "no board" : serial) +
+                   "\n";
+        }
+        window.tick();
+        const ULONGLONG next = GetTickCount64() + static_cast<ULONGLONG>(window.timerInterval());
+        for (ULONGLONG now = GetTickCount64(); now < next; now = GetTickCount64()) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(next - now),
+                                      QS_ALLINPUT);
+            pumpMessages(window.hwnd());
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string dumpWindow(const MainWindow& window) {
@@ -188,8 +239,14 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
                      const ExtraStep& extra) {
     std::string out;
     pumpMessages(window.hwnd());
+    // The steps as they start, on standard error, for a run that stops somewhere unexpected.
+    const bool trace = GetEnvironmentVariableW(L"ROTORIX_TRACE_STEPS", nullptr, 0) > 0;
     for (const std::string& step : steps) {
         const std::string_view view(step);
+        if (trace) {
+            std::fprintf(stderr, "step %s\n", step.c_str());
+            std::fflush(stderr);
+        }
         if (window.hwnd() == nullptr && step != "close") {
             out += "error: the window has gone before step " + step + "\n";
             break;
@@ -227,6 +284,10 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
         } else if (view.starts_with("sync:")) {
             GdiFlush();
             out += handOver(step.substr(5));
+        } else if (view.starts_with("live:")) {
+            out += liveHandOver(window, step.substr(5));
+        } else if (step == "until:none" || view.starts_with("until:open:")) {
+            out += runUntil(window, step == "until:none" ? std::string() : step.substr(11));
         } else if (step == "close") {
             if (window.hwnd() != nullptr) {
                 SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);

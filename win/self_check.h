@@ -35,6 +35,11 @@ using ExtraStep = std::function<bool(std::string_view step, std::string& out)>;
 //   dpi:N                     the window is told that its DPI is now N
 //   sync:PATH                 writes a line to the FIFO PATH.ready, then reads the FIFO PATH.go
 //                             to its end: someone else looks at the settled window meanwhile
+//   live:PATH                 makes the file PATH.ready, then handles the window's messages
+//                             until the file PATH.done appears: someone else types on it or
+//                             looks at it meanwhile (the watchdog stays still)
+//   until:open:SERIAL         the watchdog runs as its timer would until the board selector
+//   until:none                shows SERIAL, or no board (at most a minute)
 //   close                     the user closes the window
 // An unknown step ends the run with "error: unknown step ..." in the output.
 std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
