@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "hid/report_descriptor.h"
+#include "hid/utf8.h"
 
 #ifdef __linux__
 #include "hid/hidapi_linux.h"
@@ -105,24 +106,7 @@ std::u16string toUtf16(std::wstring_view text) {
 
 std::string toUtf8(std::wstring_view text) {
     std::string out;
-    const auto put = [&](char32_t bits) { out.push_back(static_cast<char>(bits)); };
-    forEachCodePoint(text, [&](char32_t c) {
-        if (c < 0x80) {
-            put(c);
-        } else if (c < 0x800) {
-            put(0xC0 | (c >> 6));
-            put(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            put(0xE0 | (c >> 12));
-            put(0x80 | ((c >> 6) & 0x3F));
-            put(0x80 | (c & 0x3F));
-        } else {
-            put(0xF0 | (c >> 18));
-            put(0x80 | ((c >> 12) & 0x3F));
-            put(0x80 | ((c >> 6) & 0x3F));
-            put(0x80 | (c & 0x3F));
-        }
-    });
+    forEachCodePoint(text, [&](char32_t c) { appendUtf8(out, c); });
     return out;
 }
 
