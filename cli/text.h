@@ -6,14 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/unicode.h"
+
 namespace rotorix::cli {
 
-// UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD, so the result is always valid UTF-8.
-std::string toUtf8(std::u16string_view text);
-
-// Strict UTF-8 to UTF-16: empty optional for anything that is not well-formed UTF-8 (overlong
-// forms, surrogates, values beyond U+10FFFF, truncated sequences).
-std::optional<std::u16string> fromUtf8(std::string_view text);
+using base::fromUtf8;
+using base::toUtf8;
 
 // A device's text made safe to print on a terminal: control characters (C0, DEL, C1) become
 // U+FFFD, so a board cannot move the cursor or recolour the screen through its strings.

@@ -37,7 +37,8 @@ std::optional<Candidate> openCandidate(Platform& platform, const InterfaceInfo& 
 
 BoardListing listBoards(Platform& platform, DeviceMatch match) {
     BoardListing listing;
-    for (const InterfaceInfo& info : platform.enumerate()) {
+    const Enumeration walk = platform.enumerate();
+    for (const InterfaceInfo& info : walk.interfaces) {
         if (!match.matches(info)) {
             continue;
         }
@@ -50,7 +51,8 @@ BoardListing listBoards(Platform& platform, DeviceMatch match) {
 
 OpenOutcome openBoard(Platform& platform, DeviceMatch match, const std::u16string& serial) {
     OpenOutcome outcome;
-    for (const InterfaceInfo& info : platform.enumerate()) {
+    const Enumeration walk = platform.enumerate();
+    for (const InterfaceInfo& info : walk.interfaces) {
         if (!match.matches(info)) {
             continue;
         }

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <utility>
 
+#include "base/unicode.h"
 #include "hid/report_descriptor.h"
-#include "hid/utf8.h"
 
 #ifdef __linux__
 #include "hid/hidapi_linux.h"
@@ -106,7 +106,7 @@ std::u16string toUtf16(std::wstring_view text) {
 
 std::string toUtf8(std::wstring_view text) {
     std::string out;
-    forEachCodePoint(text, [&](char32_t c) { appendUtf8(out, c); });
+    forEachCodePoint(text, [&](char32_t c) { base::appendUtf8(out, c); });
     return out;
 }
 
@@ -315,10 +315,27 @@ class HidapiPlatform final : public Platform {
         return first || changed;
     }
 
-    std::vector<InterfaceInfo> enumerate() override {
-        std::vector<InterfaceInfo> interfaces;
+    std::optional<Identity> identify(const std::string& path) override {
+        auto opened = open(path);
+        auto* device = std::get_if<DeviceHandle>(&opened);
+        if (device == nullptr) {
+            return std::nullopt;
+        }
+        auto serial = (*device)->serialNumber();
+        auto manufacturer = (*device)->manufacturer();
+        auto product = (*device)->product();
+        if (!serial || !manufacturer || !product) {
+            return std::nullopt;
+        }
+        return Identity{*serial, *manufacturer, *product};
+    }
+
+    Enumeration enumerate() override {
+        Enumeration walk;
+        auto& interfaces = walk.interfaces;
         if (!library_.initialised()) {
-            return interfaces;
+            walk.failure = "hidapi could not be initialised";
+            return walk;
         }
         const StringConversionScope utf8;
         hid_device_info* const list = hid_enumerate(0, 0);
@@ -335,7 +352,7 @@ class HidapiPlatform final : public Platform {
             }
         }
         hid_free_enumeration(list);
-        return interfaces;
+        return walk;
     }
 
     OpenResult open(const std::string& path) override {

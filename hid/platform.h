@@ -1,14 +1,17 @@
 // The only door to the operating system's HID services.
 //
 // Everything above this layer (discovery, the board protocol, the window) talks to boards through
-// these two interfaces. There is one implementation per backend: hidapi for real hardware
-// (hidapi_platform.h) and a simulated platform for tests and the demo (sim/).
+// these two interfaces. There is one implementation per system (hid/linux/, hid/windows/, chosen
+// by system_platform.h) and a simulated platform for tests and the demo (sim/).
 //
-// Conventions shared by every call:
+// Conventions shared by every call, on every system:
 // - No call throws for a device-level failure; failure is a value (empty optional, false, an
-//   OpenError or ReadOutcome::Gone).
+//   OpenError, a failed Enumeration or ReadOutcome::Gone).
 // - Report buffers use the system's numbering: byte 0 is the report ID, the payload follows.
-// - Identity strings are whole UTF-16 text, exactly as the device's string descriptor holds it.
+// - Identity strings are whole UTF-16 text, exactly as the device's string descriptor holds it
+//   (a USB string holds at most 126 UTF-16 units). A string the device does not have reads as
+//   an empty string, not as a failure; a failure means the device could not be asked.
+// - A short transfer is a failure: a feature report the device took or gave only in part fails.
 #pragma once
 
 #include <cstddef>
@@ -22,14 +25,35 @@
 
 namespace rotorix::hid {
 
-// One present HID interface, as the enumeration reports it.
+// One present HID interface, as the enumeration reports it. A device with several top-level
+// collections in one interface is one entry (Windows lists each collection on its own: the
+// backend keeps the one that carries the longest feature report).
 struct InterfaceInfo {
-    std::string path;  // opaque; only meaningful to Platform::open of the same platform
+    // Opaque, and unique within one walk: the only sure name of one interface, since two boards
+    // may share a serial number or have none. Only meaningful to the same platform.
+    std::string path;
     std::uint16_t vendor_id = 0;
     std::uint16_t product_id = 0;
     std::uint16_t version = 0;  // bcdDevice / release number
 
     friend bool operator==(const InterfaceInfo&, const InterfaceInfo&) = default;
+};
+
+// The outcome of one walk over the present interfaces.
+struct Enumeration {
+    std::vector<InterfaceInfo> interfaces;  // in the system's order
+    // Set when the walk itself failed, in the system's words (never empty). `interfaces` is then
+    // empty and says nothing about what is attached: a failed walk is not "no device".
+    std::optional<std::string> failure;
+};
+
+// What a device says it is, from its string descriptors; a string it lacks is empty.
+struct Identity {
+    std::u16string serial;
+    std::u16string manufacturer;
+    std::u16string product;
+
+    friend bool operator==(const Identity&, const Identity&) = default;
 };
 
 // Report byte lengths as Windows' HidP_GetCaps counts them: the largest report of each kind plus
@@ -47,7 +71,7 @@ struct OpenError {
     enum class Kind {
         AccessDenied,  // the interface exists but this user may not open it
         Gone,          // the interface vanished between enumeration and open
-        Busy,          // held exclusively by someone else
+        Busy,          // held by another program that shares it with nobody
         Other,
     };
     Kind kind = Kind::Other;
@@ -86,10 +110,9 @@ class Device {
     Device& operator=(const Device&) = delete;
     virtual ~Device() = default;
 
-    // The device's string descriptors. Empty optional when the query failed; a present but
-    // empty string is an empty u16string. On Linux a string the device lacks reads as an empty
-    // string, not a failure, and strings stay readable from a handle whose device has gone
-    // (hidraw keeps them): only report traffic tells a live device from a dead one.
+    // The device's string descriptors. A string the device lacks is an empty u16string; empty
+    // optional when the query failed. Strings may stay readable from a handle whose device has
+    // gone (Linux keeps them): only report traffic tells a live device from a dead one.
     virtual std::optional<std::u16string> serialNumber() = 0;
     virtual std::optional<std::u16string> manufacturer() = 0;
     virtual std::optional<std::u16string> product() = 0;
@@ -111,7 +134,8 @@ class Device {
     virtual bool sendFeatureReport(std::span<const std::uint8_t> report) = 0;
 
     // Fetches the feature report whose ID is buffer[0] into buffer, from byte 0. Returns the
-    // number of bytes placed in buffer (report ID included), or empty optional on failure. On
+    // number of bytes placed in buffer (report ID included), or empty optional on failure; the
+    // count is what the device gave, so a reply shorter than the buffer shows as such. On
     // failure the buffer's contents are unspecified.
     virtual std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) = 0;
 
@@ -133,8 +157,15 @@ class Platform {
     Platform& operator=(const Platform&) = delete;
     virtual ~Platform() = default;
 
-    // Every present HID interface, in the system's order. An empty list when enumeration fails.
-    virtual std::vector<InterfaceInfo> enumerate() = 0;
+    // Every present HID interface, in the system's order, or why the walk failed. An interface
+    // that vanishes during the walk is simply not listed.
+    virtual Enumeration enumerate() = 0;
+
+    // The identity strings of an interface the last walk listed, read without opening it for
+    // reading or writing (Linux: the USB device's attributes in sysfs; Windows: a handle with no
+    // access rights), so that a board this user may not open, or that another program holds,
+    // can still be named. Empty optional when the interface has gone or cannot be asked.
+    virtual std::optional<Identity> identify(const std::string& path) = 0;
 
     // Opens one interface for reading and writing.
     virtual OpenResult open(const std::string& path) = 0;

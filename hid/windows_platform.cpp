@@ -265,14 +265,31 @@ std::optional<HIDD_ATTRIBUTES> readAttributes(const std::wstring& path) {
 
 class WindowsPlatform final : public Platform {
   public:
-    std::vector<InterfaceInfo> enumerate() override {
-        std::vector<InterfaceInfo> interfaces;
+    std::optional<Identity> identify(const std::string& path) override {
+        auto opened = open(path);
+        auto* device = std::get_if<DeviceHandle>(&opened);
+        if (device == nullptr) {
+            return std::nullopt;
+        }
+        auto serial = (*device)->serialNumber();
+        auto manufacturer = (*device)->manufacturer();
+        auto product = (*device)->product();
+        if (!serial || !manufacturer || !product) {
+            return std::nullopt;
+        }
+        return Identity{*serial, *manufacturer, *product};
+    }
+
+    Enumeration enumerate() override {
+        Enumeration walk;
+        auto& interfaces = walk.interfaces;
         GUID hid_guid{};
         HidD_GetHidGuid(&hid_guid);
         const DeviceInfoSet set(SetupDiGetClassDevsW(&hid_guid, nullptr, nullptr,
                                                      DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
         if (!set) {
-            return interfaces;
+            walk.failure = win32::systemMessage(GetLastError());
+            return walk;
         }
         // The index runs until the system says there is no such member (ERROR_NO_MORE_ITEMS);
         // any other failure ends the walk too, since later indices cannot be trusted either.
@@ -296,7 +313,7 @@ class WindowsPlatform final : public Platform {
             interfaces.push_back({win32::toUtf8(*path), attributes->VendorID, attributes->ProductID,
                                   attributes->VersionNumber});
         }
-        return interfaces;
+        return walk;
     }
 
     OpenResult open(const std::string& path) override {

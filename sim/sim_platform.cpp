@@ -342,12 +342,14 @@ std::string SimPlatform::path(BoardId id, int interface_index) const {
     return std::string(kPathPrefix) + std::to_string(id) + ":" + std::to_string(interface_index);
 }
 
-std::vector<hid::InterfaceInfo> SimPlatform::enumerate() {
+hid::Enumeration SimPlatform::enumerate() {
     ++state_->calls[Call::Enumerate];
-    std::vector<hid::InterfaceInfo> list;
+    hid::Enumeration walk;
     if (consumeFailure(state_->failures, Call::Enumerate)) {
-        return list;
+        walk.failure = "Too many open files";
+        return walk;
     }
+    auto& list = walk.interfaces;
     for (std::size_t i = 0; i < state_->devices.size(); ++i) {
         const auto& e = state_->devices[i];
         if (!e.plugged) {
@@ -359,7 +361,26 @@ std::vector<hid::InterfaceInfo> SimPlatform::enumerate() {
                 {path(id, k), e.design.vendor_id, e.design.product_id, e.design.version});
         }
     }
-    return list;
+    return walk;
+}
+
+std::optional<hid::Identity> SimPlatform::identify(const std::string& device_path) {
+    const auto parsed = parsePath(device_path);
+    if (!parsed || parsed->id < 0 ||
+        static_cast<std::size_t>(parsed->id) >= state_->devices.size()) {
+        ++state_->calls[Call::Identify];
+        return std::nullopt;
+    }
+    Entry& e = state_->entry(parsed->id);
+    std::optional<hid::Identity> identity;
+    // A device whose serial query fails cannot be named; the other strings read as empty.
+    if (!state_->begin(e, Call::Identify) && e.plugged && parsed->interface_index >= 0 &&
+        parsed->interface_index < e.design.interfaces && e.design.serial) {
+        identity = hid::Identity{*e.design.serial, e.design.manufacturer.value_or(u""),
+                                 e.design.product.value_or(u"")};
+    }
+    state_->finish(e, Call::Identify);
+    return identity;
 }
 
 hid::OpenResult SimPlatform::open(const std::string& device_path) {

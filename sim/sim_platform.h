@@ -21,6 +21,7 @@ namespace rotorix::sim {
 // Which platform call a fault is injected into.
 enum class Call {
     Enumerate,
+    Identify,
     Open,
     SerialNumber,
     Manufacturer,
@@ -36,7 +37,8 @@ struct BoardSpec {
     std::uint16_t vendor_id = 0x2B7E;
     std::uint16_t product_id = 0x0103;
     std::uint16_t version = 0x0104;
-    // Empty optional: the device has no such string (the query fails).
+    // Empty optional: the query for the string fails (a device that does not answer it). A
+    // string the device lacks is an empty string, as every platform reads it.
     std::optional<std::u16string> serial = u"0001";
     std::optional<std::u16string> manufacturer = u"Rotorix";
     std::optional<std::u16string> product = u"Rotary Encoder Board";
@@ -113,7 +115,8 @@ class SimPlatform : public hid::Platform {
     std::string path(BoardId id, int interface_index = 0) const;
 
     // hid::Platform
-    std::vector<hid::InterfaceInfo> enumerate() override;
+    hid::Enumeration enumerate() override;
+    std::optional<hid::Identity> identify(const std::string& path) override;
     hid::OpenResult open(const std::string& path) override;
     bool devicesMayHaveChanged() override;
 

@@ -201,7 +201,10 @@ class WaitRecorder : public hid::Platform {
   public:
     explicit WaitRecorder(SimPlatform& inner) : inner_(inner) {}
 
-    std::vector<hid::InterfaceInfo> enumerate() override { return inner_.enumerate(); }
+    hid::Enumeration enumerate() override { return inner_.enumerate(); }
+    std::optional<hid::Identity> identify(const std::string& path) override {
+        return inner_.identify(path);
+    }
     hid::OpenResult open(const std::string& path) override {
         auto result = inner_.open(path);
         if (auto* handle = std::get_if<hid::DeviceHandle>(&result)) {

@@ -10,7 +10,8 @@ namespace {
 
 using test::openDevice;
 
-std::vector<std::string> paths(const std::vector<hid::InterfaceInfo>& list) {
+std::vector<std::string> paths(const hid::Enumeration& walk) {
+    const auto& list = walk.interfaces;
     std::vector<std::string> result;
     for (const auto& info : list) {
         result.push_back(info.path);

@@ -68,7 +68,9 @@ TEST(WindowsText, Utf16AndUtf8ConvertWholeAndRefuseBrokenInput) {
 TEST(WindowsPlatform, EnumeratesAndRefusesPathsThatNameNothing) {
     const auto platform = makeWindowsPlatform();
     // No board here; the walk must still run to its end (Wine may list devices of its own).
-    for (const InterfaceInfo& info : platform->enumerate()) {
+    const Enumeration walk = platform->enumerate();
+    EXPECT_FALSE(walk.failure.has_value());
+    for (const InterfaceInfo& info : walk.interfaces) {
         EXPECT_FALSE(info.path.empty());
     }
 

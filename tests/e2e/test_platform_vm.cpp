@@ -99,7 +99,7 @@ class VmPlatform : public ::testing::Test {
     // The interfaces with the board's IDs, in the platform's order.
     std::vector<hid::InterfaceInfo> boards() {
         std::vector<hid::InterfaceInfo> found;
-        for (auto& info : platform->enumerate()) {
+        for (auto& info : platform->enumerate().interfaces) {
             if (match.matches(info)) {
                 found.push_back(info);
             }
