@@ -129,22 +129,63 @@ Choice choose(const std::vector<std::u16string>& serials, const std::optional<st
 
 std::optional<std::u16string> chooseBoard(session::BoardSession& session, const Options& options,
                                           Context& context, int& status) {
-    session.start();
-    const Snapshot& listed = session.snapshot();
-    const Choice choice =
-        choose(listed.serials, options.board, session::unusableBoardNotice(listed.unusable));
-    if (!choice.index) {
-        context.err << kProgram << choice.message << '\n';
-        status = choice.status;
+    const auto fail = [&](int code, const std::string& message) {
+        context.err << kProgram << message << '\n';
+        status = code;
         return std::nullopt;
+    };
+    const auto shownBoards = [](const Snapshot& snapshot, const std::vector<std::size_t>& which) {
+        std::vector<std::string> shown;
+        for (const std::size_t i : which) {
+            shown.push_back(printable(snapshot.boards[i].identity.serial) + " (" +
+                            snapshot.boards[i].path + ")");
+        }
+        return joined(shown, ", ");
+    };
+    if (options.board) {
+        // An argument that is not UTF-8 can name no board.
+        const auto wanted = fromUtf8(*options.board);
+        const session::NameMatch match = session.start(wanted.value_or(u"\uFFFF\uFFFF"));
+        const Snapshot& listed = session.snapshot();
+        const std::string typed = wanted ? printable(*wanted) : std::string("(not UTF-8)");
+        if (match.kind == session::NameMatch::Kind::Several) {
+            return fail(kBadUsage,
+                        std::to_string(match.boards.size()) + " boards have the serial \"" + typed +
+                            "\"; name one by its path: " + shownBoards(listed, match.boards));
+        }
+        if (match.kind == session::NameMatch::Kind::None) {
+            std::vector<std::size_t> all(listed.boards.size());
+            for (std::size_t i = 0; i < all.size(); ++i) {
+                all[i] = i;
+            }
+            return fail(kNoBoard, "no board has the serial or path \"" + typed + "\"" +
+                                      (listed.walk_failure ? "; " + *listed.walk_failure
+                                       : all.empty()       ? std::string("; no board is attached")
+                                                     : "; attached: " + shownBoards(listed, all)));
+        }
+        status = kDone;
+        return listed.boards[match.boards.front()].identity.serial;
     }
-    const std::u16string serial = listed.serials[*choice.index];
-    // start() opened the last board listed; any other is opened now.
-    if (listed.selected != static_cast<int>(*choice.index)) {
-        session.select(static_cast<int>(*choice.index));
+    session.list();
+    const Snapshot& listed = session.snapshot();
+    if (listed.boards.empty()) {
+        return fail(kNoBoard, listed.walk_failure ? session::failedWalkNotice(*listed.walk_failure)
+                                                  : std::string("no Rotorix board is attached"));
     }
+    if (listed.boards.size() > 1) {
+        std::vector<std::string> shown;
+        for (const auto& board : listed.boards) {
+            shown.push_back(printable(board.identity.serial));
+        }
+        return fail(kBadUsage, std::to_string(listed.boards.size()) +
+                                   " boards are attached; choose one with --board SERIAL: " +
+                                   joined(shown, ", "));
+    }
+    const std::string path = listed.boards.front().path;
+    session.start(fromUtf8(path).value_or(u""));
     status = kDone;
-    return serial;
+    return session.snapshot().boards.empty() ? std::u16string()
+                                             : session.snapshot().boards.front().identity.serial;
 }
 
 std::string stateText(const Snapshot& snapshot) {
@@ -229,11 +270,10 @@ int listBoards(session::BoardSession& session, const Options& options, Context& 
     }
     // Boards whose serial could not even be read: the system's reason and what to do.
     for (const hid::UnusableBoard& unusable : session.snapshot().unusable) {
-        if (unusable.reason == hid::UnusableBoard::Reason::OpenFailed &&
-            unusable.open_error.kind == hid::OpenError::Kind::Gone) {
+        if (unusable.open_error.kind == hid::OpenError::Kind::Gone) {
             continue;  // unplugged while we looked
         }
-        const bool no_serial = unusable.reason == hid::UnusableBoard::Reason::NoSerialNumber;
+        const bool no_serial = false;
         ordered_json entry;
         entry["serial"] = nullptr;
         entry["path"] = unusable.path;

@@ -47,22 +47,26 @@ int watchButtons(hid::Platform& platform, const Options& options, Context& conte
                  void (*pace)(int ms)) {
     const hid::DeviceMatch match{config::kVendorId, config::kProductId};
     const hid::BoardListing listing = hid::listBoards(platform, match);
-    const Choice choice =
-        choose(listing.serials, options.board, session::unusableBoardNotice(listing.unusable));
+    std::vector<std::u16string> serials;
+    for (const hid::BoardEntry& entry : listing.boards) {
+        serials.push_back(entry.identity.serial);
+    }
+    const Choice choice = choose(serials, options.board, {});
     if (!choice.index) {
         context.err << kProgram << choice.message << '\n';
         return choice.status;
     }
-    const std::u16string& serial = listing.serials[*choice.index];
+    const std::u16string& serial = serials[*choice.index];
     const std::string shown = printable(serial);
-    hid::OpenOutcome opened = hid::openBoard(platform, match, serial);
-    if (!opened.board) {
-        const std::string notice = session::unusableBoardNotice(opened.unusable);
+    auto opened = hid::openBoard(platform, listing.boards[*choice.index]);
+    if (const auto* error = std::get_if<hid::OpenError>(&opened)) {
+        const std::string notice = session::unusableBoardNotice(
+            {{listing.boards[*choice.index].info.path, serial, *error}});
         context.err << kProgram << shown << ": "
                     << (notice.empty() ? std::string("it could not be opened") : notice) << '\n';
         return kNoBoard;
     }
-    hid::Device& device = *opened.board->device;
+    hid::Device& device = *std::get<hid::OpenedBoard>(opened).device;
     const auto buttons = device.inputButtons();
     if (!buttons) {
         context.err << kProgram << shown
@@ -82,7 +86,8 @@ int watchButtons(hid::Platform& platform, const Options& options, Context& conte
         context.catch_stop_signals();
     }
     const auto stopped = [&] { return context.stop != nullptr && *context.stop != 0; };
-    std::vector<std::uint8_t> report(reportRoom(*buttons, opened.board->lengths.input));
+    std::vector<std::uint8_t> report(
+        reportRoom(*buttons, std::get<hid::OpenedBoard>(opened).lengths.input));
     // Every button starts released, so one held down when watching begins is reported too.
     std::vector<bool> pressed(buttons->size(), false);
     long long changes = 0;

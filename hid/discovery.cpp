@@ -4,72 +4,40 @@
 
 namespace rotorix::hid {
 
-namespace {
-
-// Opens one matching interface and reads its serial text. On failure the reason is appended to
-// `unusable` and no handle is kept.
-struct Candidate {
-    DeviceHandle device;
-    std::u16string serial;
-};
-
-std::optional<Candidate> openCandidate(Platform& platform, const InterfaceInfo& info,
-                                       std::vector<UnusableBoard>& unusable) {
-    OpenResult opened = platform.open(info.path);
-    if (auto* error = std::get_if<OpenError>(&opened)) {
-        unusable.push_back({info.path, UnusableBoard::Reason::OpenFailed, *error});
-        return std::nullopt;
-    }
-    DeviceHandle device = std::move(std::get<DeviceHandle>(opened));
-    if (!device) {
-        unusable.push_back({info.path, UnusableBoard::Reason::OpenFailed, {}});
-        return std::nullopt;
-    }
-    auto serial = device->serialNumber();
-    if (!serial) {
-        unusable.push_back({info.path, UnusableBoard::Reason::NoSerialNumber, {}});
-        return std::nullopt;  // the handle closes here
-    }
-    return Candidate{std::move(device), std::move(*serial)};
-}
-
-}  // namespace
-
 BoardListing listBoards(Platform& platform, DeviceMatch match) {
     BoardListing listing;
-    const Enumeration walk = platform.enumerate();
-    for (const InterfaceInfo& info : walk.interfaces) {
+    Enumeration walk = platform.enumerate();
+    if (walk.failure) {
+        listing.walk_failure = walk.failure->empty() ? "the system gave no reason" : *walk.failure;
+        return listing;
+    }
+    for (InterfaceInfo& info : walk.interfaces) {
         if (!match.matches(info)) {
             continue;
         }
-        if (auto candidate = openCandidate(platform, info, listing.unusable)) {
-            listing.serials.push_back(std::move(candidate->serial));
-        }  // the candidate's handle closes before the walk moves on
+        // An interface that cannot say who it is has just gone; the next walk settles it.
+        if (auto identity = platform.identify(info.path)) {
+            listing.boards.push_back({std::move(info), std::move(*identity)});
+        }
     }
     return listing;
 }
 
-OpenOutcome openBoard(Platform& platform, DeviceMatch match, const std::u16string& serial) {
-    OpenOutcome outcome;
-    const Enumeration walk = platform.enumerate();
-    for (const InterfaceInfo& info : walk.interfaces) {
-        if (!match.matches(info)) {
-            continue;
-        }
-        auto candidate = openCandidate(platform, info, outcome.unusable);
-        if (!candidate || candidate->serial != serial) {
-            continue;
-        }
-        OpenedBoard board;
-        board.info = info;
-        const auto lengths = candidate->device->reportLengths();
-        board.lengths = lengths.value_or(ReportLengths{});
-        board.lengths_known = lengths.has_value();
-        board.device = std::move(candidate->device);
-        outcome.board = std::move(board);
-        break;
+std::variant<OpenedBoard, OpenError> openBoard(Platform& platform, const BoardEntry& entry) {
+    OpenResult opened = platform.open(entry.info.path);
+    if (auto* error = std::get_if<OpenError>(&opened)) {
+        return *error;
     }
-    return outcome;
+    OpenedBoard board;
+    board.device = std::move(std::get<DeviceHandle>(opened));
+    if (!board.device) {
+        return OpenError{OpenError::Kind::Other, {}};
+    }
+    board.info = entry.info;
+    const auto lengths = board.device->reportLengths();
+    board.lengths = lengths.value_or(ReportLengths{});
+    board.lengths_known = lengths.has_value();
+    return board;
 }
 
 }  // namespace rotorix::hid

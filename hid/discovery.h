@@ -1,13 +1,15 @@
-// Finding boards among the present HID interfaces: the listing walk that fills the board
-// selector, and the opening walk that connects to the chosen board.
+// Finding boards among the present HID interfaces: the listing walk, and opening exactly the
+// interface the user picked.
 //
-// Both walk the platform's enumeration in order and look only at interfaces whose vendor and
-// product IDs match before opening anything. Neither leaves a handle open that it does not return.
+// A board is one interface of one walk, named by its path: two boards may share a serial number
+// or have none, so a serial alone never decides which board is opened. The walk looks only at
+// interfaces whose vendor and product IDs match, and reads their identity without opening them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "hid/platform.h"
@@ -23,25 +25,33 @@ struct DeviceMatch {
     }
 };
 
-// A matching interface that could not be listed, and why.
+// One matching interface of a walk.
+struct BoardEntry {
+    InterfaceInfo info;  // info.path names exactly this board within the walk
+    Identity identity;
+
+    friend bool operator==(const BoardEntry&, const BoardEntry&) = default;
+};
+
+// A matching interface that could not be opened, and why.
 struct UnusableBoard {
-    enum class Reason {
-        OpenFailed,     // `open_error` says what the system returned
-        NoSerialNumber  // opened, but the serial-number query failed
-    };
     std::string path;
-    Reason reason = Reason::OpenFailed;
+    std::u16string serial;  // as the board reports it; empty when it has none
     OpenError open_error;
 
     friend bool operator==(const UnusableBoard&, const UnusableBoard&) = default;
 };
 
 struct BoardListing {
-    std::vector<std::u16string> serials;  // one per usable matching interface, enumeration order
-    std::vector<UnusableBoard> unusable;  // matching interfaces that could not be listed
+    // Every matching interface that could be identified, in the system's order. One that
+    // vanished during the walk is not listed.
+    std::vector<BoardEntry> boards;
+    // Set when the walk itself failed (the system's words): then `boards` says nothing about
+    // what is attached.
+    std::optional<std::string> walk_failure;
 };
 
-// The listing walk: the serial texts of every matching interface, in enumeration order.
+// The listing walk: one enumeration, each matching interface identified without being opened.
 BoardListing listBoards(Platform& platform, DeviceMatch match);
 
 struct OpenedBoard {
@@ -51,13 +61,7 @@ struct OpenedBoard {
     bool lengths_known = false;  // false: the descriptor could not be read this time
 };
 
-struct OpenOutcome {
-    std::optional<OpenedBoard> board;     // empty when no usable interface has that serial
-    std::vector<UnusableBoard> unusable;  // matching interfaces passed over on the way
-};
-
-// The opening walk: opens the first matching interface whose serial text equals `serial`
-// exactly, and reads its report lengths. Every other handle is closed.
-OpenOutcome openBoard(Platform& platform, DeviceMatch match, const std::u16string& serial);
+// Opens exactly `entry`'s interface and reads its report lengths.
+std::variant<OpenedBoard, OpenError> openBoard(Platform& platform, const BoardEntry& entry);
 
 }  // namespace rotorix::hid

@@ -11,8 +11,7 @@ using hid::OpenError;
 using hid::UnusableBoard;
 
 bool accessDenied(const UnusableBoard& board) {
-    return board.reason == UnusableBoard::Reason::OpenFailed &&
-           board.open_error.kind == OpenError::Kind::AccessDenied;
+    return board.open_error.kind == OpenError::Kind::AccessDenied;
 }
 
 std::string trimmed(const std::string& text) {
@@ -24,9 +23,13 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-std::string systemWords(const UnusableBoard& board) {
-    const std::string detail = trimmed(board.open_error.detail);
+std::string inParentheses(const std::string& words) {
+    const std::string detail = trimmed(words);
     return detail.empty() ? std::string() : " (" + detail + ")";
+}
+
+std::string systemWords(const UnusableBoard& board) {
+    return inParentheses(board.open_error.detail);
 }
 
 // What the user can do about a refused open. On Linux it is the missing udev rule; Windows gives
@@ -46,10 +49,8 @@ std::string unusableBoardNotice(const std::vector<UnusableBoard>& all) {
     // An interface that vanished between listing and opening was being unplugged; the next scan
     // settles it, so it is not worth a word.
     std::vector<UnusableBoard> unusable;
-    std::copy_if(all.begin(), all.end(), std::back_inserter(unusable), [](const auto& board) {
-        return !(board.reason == UnusableBoard::Reason::OpenFailed &&
-                 board.open_error.kind == OpenError::Kind::Gone);
-    });
+    std::copy_if(all.begin(), all.end(), std::back_inserter(unusable),
+                 [](const auto& board) { return board.open_error.kind != OpenError::Kind::Gone; });
     if (unusable.empty()) {
         return {};
     }
@@ -59,16 +60,20 @@ std::string unusableBoardNotice(const std::vector<UnusableBoard>& all) {
                ".\n" + kAccessRemedy;
     }
     const UnusableBoard& first = unusable.front();
-    if (first.reason == UnusableBoard::Reason::NoSerialNumber) {
-        return "A Rotorix board is attached, but it did not report its serial number.\n"
-               "Unplug the board and plug it in again.";
-    }
     if (first.open_error.kind == OpenError::Kind::Busy) {
         return "A Rotorix board is attached, but another program holds it" + systemWords(first) +
                ".\nClose that program, or unplug the board and plug it in again.";
     }
     return "A Rotorix board is attached, but it could not be opened" + systemWords(first) +
            ".\nUnplug the board and plug it in again.";
+}
+
+std::string unreadableBoardNotice(const std::string& words) {
+    return "The board's settings could not be read" + inParentheses(words) + "; trying again";
+}
+
+std::string failedWalkNotice(const std::string& words) {
+    return "The attached devices could not be listed" + inParentheses(words) + "; trying again";
 }
 
 }  // namespace rotorix::session

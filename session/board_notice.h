@@ -14,4 +14,10 @@ namespace rotorix::session {
 // guessed.
 std::string unusableBoardNotice(const std::vector<hid::UnusableBoard>& unusable);
 
+// An open board that answers, but whose settings could not be read; `words` are the system's.
+std::string unreadableBoardNotice(const std::string& words);
+
+// A walk over the attached devices that failed: not "no board", and it is tried again.
+std::string failedWalkNotice(const std::string& words);
+
 }  // namespace rotorix::session

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "base/unicode.h"
 #include "session/board_notice.h"
 
 namespace rotorix::session {
@@ -51,6 +52,13 @@ class FirstFailure final : public hid::Device {
     std::string words_;
 };
 
+config::EncoderTypes clampedTypes(const config::EncoderTypes& types) {
+    config::EncoderTypes clamped{};
+    std::transform(types.begin(), types.end(), clamped.begin(),
+                   [](std::uint8_t type) { return std::min<std::uint8_t>(type, 3); });
+    return clamped;
+}
+
 }  // namespace
 
 BoardSession::BoardSession(hid::Platform& platform, hid::DeviceMatch match)
@@ -58,24 +66,90 @@ BoardSession::BoardSession(hid::Platform& platform, hid::DeviceMatch match)
 
 BoardSession::~BoardSession() = default;
 
+// ---- The snapshot's verdicts ----
+
+Verdict Snapshot::verdict() const {
+    if (!board_open) {
+        return Verdict::NotOpen;
+    }
+    switch (firmware) {
+        case Firmware::TooOld:
+            return Verdict::TooOld;
+        case Firmware::NotConfigurable:
+            return Verdict::NotConfigurable;
+        case Firmware::Ready:
+            return settings ? Verdict::Ready : Verdict::Unreadable;
+        case Firmware::None:
+            break;
+    }
+    return Verdict::NotOpen;
+}
+
+const ListedBoard* Snapshot::selectedBoard() const {
+    if (selected < 0 || static_cast<std::size_t>(selected) >= listed.size()) {
+        return nullptr;
+    }
+    return &boards[listed[static_cast<std::size_t>(selected)]];
+}
+
 // ---- Operations a front end calls ----
 
 void BoardSession::start() {
-    settings_loaded_ = false;
-    switch_pending_ = false;
-    scan_complete_ = false;
-    // Asked before the walk, so the first tick's answer speaks only of what came after it.
-    platform_.devicesMayHaveChanged();
+    beginStart();
     scan();
     device_found_ = findTheHid();
     refresh();
     publish();
 }
 
+NameMatch BoardSession::start(const std::u16string& name) {
+    beginStart();
+    scan();
+    NameMatch match;
+    const auto& boards = snapshot_.boards;
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        // A path names one board for certain; it wins over a serial that happens to look alike.
+        if (base::toUtf8(name) == boards[i].path) {
+            match = {NameMatch::Kind::One, {i}};
+            break;
+        }
+        if (boards[i].identity.serial == name) {
+            match.boards.push_back(i);
+        }
+    }
+    if (match.kind != NameMatch::Kind::One) {
+        match.kind = match.boards.empty()      ? NameMatch::Kind::None
+                     : match.boards.size() > 1 ? NameMatch::Kind::Several
+                                               : NameMatch::Kind::One;
+    }
+    openListed(match.kind == NameMatch::Kind::One ? std::optional{match.boards.front()}
+                                                  : std::nullopt);
+    return match;
+}
+
+void BoardSession::list() {
+    beginStart();
+    scan();
+    openListed(std::nullopt);
+}
+
+void BoardSession::visitEach(const std::function<void(std::size_t board)>& visit) {
+    list();
+    const std::size_t count = snapshot_.boards.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        openListed(i);
+        visit(i);
+    }
+    close();
+}
+
 TickResult BoardSession::tick() {
     TickResult result;
     // The time this tick waited for; no need to count past the retry's due time.
     since_walk_ms_ = std::min(since_walk_ms_ + interval_ms_, kRetryUnusableMs);
+    if (read_back_failed_) {
+        since_read_back_ms_ = std::min(since_read_back_ms_ + interval_ms_, kReopenBackoffMs[3]);
+    }
     const bool was_open = device_found_;
     if (device_found_) {
         std::vector<std::uint8_t> report(std::max<std::size_t>(caps_.input, 65), 0);
@@ -84,19 +158,27 @@ TickResult BoardSession::tick() {
         if (!answered) {
             noteDeviceError();
         }
-        if (!answered || switch_pending_ || read_back_failed_) {
-            result.lost = !switch_pending_;
+        if (!answered || switch_pending_) {
+            result.lost = !answered && !switch_pending_;
             device_found_ = false;
             closeBoard();
             interval_ms_ = kSearchIntervalMs;
             settings_loaded_ = false;
         } else {
             interval_ms_ = kConnectedIntervalMs;
+            if (read_back_failed_ && reopenDue()) {
+                reopen();
+            }
         }
     }
     // Asked on every search, so that its next answer covers only what happens after this walk.
-    const bool rescan = !device_found_ && (platform_.devicesMayHaveChanged() || was_open ||
-                                           switch_pending_ || retryDue());
+    // A change stays pending until a walk after it succeeds; while walks fail, they are tried
+    // again once a second, not on every tick.
+    if (!device_found_ && platform_.devicesMayHaveChanged()) {
+        change_pending_ = true;
+    }
+    const bool changed = change_pending_ && !snapshot_.walk_failure;
+    const bool rescan = !device_found_ && (changed || was_open || switch_pending_ || retryDue());
     if (rescan) {
         settings_loaded_ = false;
         scan();
@@ -133,23 +215,11 @@ int BoardSession::select(int index) {
     return interval_ms_;
 }
 
-bool BoardSession::selectSerial(const std::u16string& serial) {
-    const auto& serials = snapshot_.serials;
-    const auto found = std::find(serials.begin(), serials.end(), serial);
-    if (found == serials.end() || !scan_complete_) {
-        return false;
-    }
-    select(static_cast<int>(found - serials.begin()));
-    return true;
-}
-
 WriteOutcome BoardSession::writeEncoderTypes(const config::EncoderTypes& types) {
     if (!(device_found_ && settings_loaded_)) {
         return WriteOutcome::NotSent;
     }
-    config::EncoderTypes clamped{};
-    std::transform(types.begin(), types.end(), clamped.begin(),
-                   [](std::uint8_t type) { return std::min<std::uint8_t>(type, 3); });
+    const config::EncoderTypes clamped = clampedTypes(types);
     config::BoardSettings written = *snapshot_.settings;
     written.planes = config::packEncoderTypes(clamped);
     FirstFailure device(*board_->device);
@@ -179,6 +249,53 @@ WriteOutcome BoardSession::writeHideFlag(std::uint8_t value) {
     return afterWrite(taken, written, device.lastError());
 }
 
+WriteOutcome BoardSession::pickEncoderTypes(const std::array<int, config::kEncoderCount>& indices) {
+    config::EncoderTypes types{};
+    std::transform(indices.begin(), indices.end(), types.begin(),
+                   [](int index) { return static_cast<std::uint8_t>(std::clamp(index, 0, 3)); });
+    return writeEncoderTypes(types);
+}
+
+WriteOutcome BoardSession::pickPulse(int index) {
+    const auto code = config::pulseCodeFromIndex(index);
+    return code ? writePulseCode(*code) : WriteOutcome::NotSent;
+}
+
+WriteOutcome BoardSession::pickHidden(bool checked) {
+    return writeHideFlag(checked ? 1 : 0);
+}
+
+AppliedChange BoardSession::applyAndVerify(const SettingsChange& change) {
+    AppliedChange applied;
+    if (change.encoders) {
+        applied.encoders = writeEncoderTypes(*change.encoders);
+    }
+    if (change.pulse_code) {
+        applied.pulse = writePulseCode(*change.pulse_code);
+    }
+    if (change.hide_flag) {
+        applied.hidden = writeHideFlag(*change.hide_flag);
+    }
+    // What the board holds now, not what the session last wrote.
+    if (reload()) {
+        applied.read_back = snapshot_.settings;
+    }
+    const auto taken = [](std::optional<std::uint8_t> asked, WriteOutcome outcome) {
+        return !asked || outcome == WriteOutcome::Taken;
+    };
+    const auto& held = applied.read_back;
+    applied.verified =
+        held &&
+        (!change.encoders ||
+         (applied.encoders == WriteOutcome::Taken &&
+          held->planes == config::packEncoderTypes(clampedTypes(*change.encoders)))) &&
+        taken(change.pulse_code, applied.pulse) &&
+        (!change.pulse_code || held->pulse_code == *change.pulse_code) &&
+        taken(change.hide_flag, applied.hidden) &&
+        (!change.hide_flag || held->hide_flag == *change.hide_flag);
+    return applied;
+}
+
 bool BoardSession::reload() {
     refresh();
     publish();
@@ -199,38 +316,104 @@ void BoardSession::close() {
 
 // ---- The steps behind them ----
 
+void BoardSession::beginStart() {
+    settings_loaded_ = false;
+    switch_pending_ = false;
+    scan_complete_ = false;
+    // Asked before the walk, so the first tick's answer speaks only of what came after it.
+    platform_.devicesMayHaveChanged();
+}
+
+void BoardSession::openListed(std::optional<std::size_t> board) {
+    closeBoard();
+    device_found_ = false;
+    const auto& listed = snapshot_.listed;
+    const auto pickable = board ? std::find(listed.begin(), listed.end(), *board) : listed.end();
+    snapshot_.selected =
+        pickable != listed.end() ? static_cast<int>(pickable - listed.begin()) : -1;
+    device_found_ = findTheHid();
+    refresh();
+    publish();
+}
+
 bool BoardSession::retryDue() const {
-    return !snapshot_.unusable.empty() && since_walk_ms_ >= kRetryUnusableMs;
+    const bool worth_retrying = !snapshot_.unusable.empty() || snapshot_.walk_failure;
+    return worth_retrying && since_walk_ms_ >= kRetryUnusableMs;
+}
+
+bool BoardSession::reopenDue() const {
+    const auto last = std::size(kReopenBackoffMs) - 1;
+    const auto step = std::min(static_cast<std::size_t>(reopen_attempt_), last);
+    return since_read_back_ms_ >= kReopenBackoffMs[step];
+}
+
+void BoardSession::reopen() {
+    const int attempt = reopen_attempt_ + 1;
+    closeBoard();
+    device_found_ = findTheHid();
+    refresh();
+    if (read_back_failed_) {
+        reopen_attempt_ = attempt;
+    }
+    if (!device_found_) {
+        interval_ms_ = kSearchIntervalMs;
+    }
 }
 
 void BoardSession::scan() {
     scan_complete_ = false;
     since_walk_ms_ = 0;
     hid::BoardListing listing = hid::listBoards(platform_, match_);
-    snapshot_.serials = std::move(listing.serials);
+    Snapshot& shown = snapshot_;
+    shown.walk_failure = std::move(listing.walk_failure);
+    change_pending_ = change_pending_ && shown.walk_failure;
+    shown.boards.clear();
+    shown.serials.clear();
+    shown.listed.clear();
+    shown.unusable.clear();
+    entries_.clear();
+    for (hid::BoardEntry& entry : listing.boards) {
+        ListedBoard board{entry.info.path, entry.identity, entry.info.version, std::nullopt};
+        // Only a board that can be opened can be picked; the others are told about.
+        hid::OpenResult probe = platform_.open(entry.info.path);
+        if (const auto* error = std::get_if<hid::OpenError>(&probe)) {
+            if (error->kind == hid::OpenError::Kind::Gone) {
+                continue;  // unplugged while we looked; the next walk settles it
+            }
+            board.problem = *error;
+            shown.unusable.push_back({entry.info.path, entry.identity.serial, *error});
+        } else {
+            shown.serials.push_back(entry.identity.serial);
+            shown.listed.push_back(shown.boards.size());
+        }  // the probe's handle closes before the walk moves on
+        shown.boards.push_back(std::move(board));
+        entries_.push_back(std::move(entry));
+    }
     // Like a list that selects each item as it is added: the last board listed is the one
     // opened.
-    snapshot_.selected = static_cast<int>(snapshot_.serials.size()) - 1;
-    snapshot_.unusable = std::move(listing.unusable);
+    shown.selected = static_cast<int>(shown.serials.size()) - 1;
     scan_complete_ = true;
 }
 
 bool BoardSession::findTheHid() {
     device_found_ = false;
-    const std::u16string wanted =
-        snapshot_.selected >= 0 ? snapshot_.serials[static_cast<std::size_t>(snapshot_.selected)]
-                                : std::u16string();
-    hid::OpenOutcome outcome = hid::openBoard(platform_, match_, wanted);
-    for (auto& problem : outcome.unusable) {
-        if (std::find(snapshot_.unusable.begin(), snapshot_.unusable.end(), problem) ==
-            snapshot_.unusable.end()) {
-            snapshot_.unusable.push_back(std::move(problem));
-        }
-    }
-    if (!outcome.board) {
+    board_.reset();
+    const int selected = snapshot_.selected;
+    if (selected < 0 || static_cast<std::size_t>(selected) >= snapshot_.listed.size()) {
         return false;
     }
-    board_ = std::move(outcome.board);
+    const std::size_t index = snapshot_.listed[static_cast<std::size_t>(selected)];
+    auto opened = hid::openBoard(platform_, entries_[index]);
+    if (const auto* error = std::get_if<hid::OpenError>(&opened)) {
+        const hid::UnusableBoard problem{entries_[index].info.path, entries_[index].identity.serial,
+                                         *error};
+        auto& unusable = snapshot_.unusable;
+        if (std::find(unusable.begin(), unusable.end(), problem) == unusable.end()) {
+            unusable.push_back(problem);
+        }
+        return false;
+    }
+    board_ = std::move(std::get<hid::OpenedBoard>(opened));
     caps_ = board_->lengths;
     return true;
 }
@@ -246,11 +429,15 @@ void BoardSession::refresh() {
     shown.version_caption.clear();
     shown.firmware = Firmware::None;
     shown.settings.reset();
-    shown.notice = shown.board_open ? std::string() : unusableBoardNotice(shown.unusable);
+    readBack();
+    showNotice();
+}
+
+void BoardSession::readBack() {
+    Snapshot& shown = snapshot_;
     if (!shown.board_open) {
         return;
     }
-
     hid::Device& device = *board_->device;
     shown.manufacturer = device.manufacturer();
     if (shown.manufacturer) {
@@ -266,8 +453,8 @@ void BoardSession::refresh() {
         shown.firmware = Firmware::TooOld;
         return;
     }
-    // Report lengths that could not be read are not a board that cannot be configured: the
-    // watchdog reopens it on the next tick, as after a failed read-back.
+    // Report lengths that could not be read are not a board that cannot be configured: it is
+    // reopened after the back-off, as after a failed read-back.
     shown.firmware = Firmware::Ready;
     if (!board_->lengths_known) {
         read_back_failed_ = true;
@@ -289,11 +476,24 @@ void BoardSession::refresh() {
     }
     shown.last_error.clear();
     settings_loaded_ = true;
+    reopen_attempt_ = 0;
+}
+
+void BoardSession::showNotice() {
+    Snapshot& shown = snapshot_;
+    if (shown.board_open) {
+        shown.notice = read_back_failed_ ? unreadableBoardNotice(shown.last_error) : std::string();
+    } else if (shown.walk_failure) {
+        shown.notice = failedWalkNotice(*shown.walk_failure);
+    } else {
+        shown.notice = unusableBoardNotice(shown.unusable);
+    }
 }
 
 void BoardSession::closeBoard() {
     board_.reset();
     read_back_failed_ = false;
+    since_read_back_ms_ = 0;
 }
 
 WriteOutcome BoardSession::afterWrite(bool taken, const config::BoardSettings& written,

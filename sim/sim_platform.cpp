@@ -346,6 +346,8 @@ hid::Enumeration SimPlatform::enumerate() {
     ++state_->calls[Call::Enumerate];
     hid::Enumeration walk;
     if (consumeFailure(state_->failures, Call::Enumerate)) {
+        // Like a system's monitor: a change is handled only once a walk after it succeeded.
+        state_->set_changed = state_->set_changed || state_->asked;
         walk.failure = "Too many open files";
         return walk;
     }

@@ -68,6 +68,19 @@ class SessionTest : public ::testing::Test {
         return result;
     }
 
+    // Ticks until the session reopens `board` after a failed read-back (its back-off runs on the
+    // ticks' intervals), but no longer than its longest wait. The time the ticks ran for.
+    int tickUntilReopened(BoardId board) {
+        const int opens = platform.callCount(board, sim::Call::Open);
+        int waited = 0;
+        while (platform.callCount(board, sim::Call::Open) == opens &&
+               waited <= BoardSession::kReopenBackoffMs[3]) {
+            waited += session.interval();
+            session.tick();
+        }
+        return waited;
+    }
+
     const Snapshot& shown() const { return session.snapshot(); }
     // What Enc1..Enc8 would show; empty while no settings are loaded.
     std::vector<std::string> shownTypes() const {

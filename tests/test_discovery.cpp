@@ -13,179 +13,107 @@ class Discovery : public ::testing::Test {
   protected:
     BoardListing list() {
         BoardListing listing = listBoards(platform, match);
-        EXPECT_EQ(platform.openHandles(), 0) << "the listing walk left a handle open";
+        EXPECT_EQ(platform.callCount(Call::Open), 0) << "the listing walk opened something";
         return listing;
     }
 
-    OpenOutcome open(const std::u16string& serial) { return openBoard(platform, match, serial); }
+    static Serials serials(const BoardListing& listing) {
+        Serials out;
+        for (const auto& board : listing.boards) {
+            out.push_back(board.identity.serial);
+        }
+        return out;
+    }
 
-    // The board the outcome holds is the interface at `path`, and it is the only open handle.
-    void expectOpened(const OpenOutcome& outcome, const std::string& path) {
-        ASSERT_TRUE(outcome.board.has_value());
-        ASSERT_NE(outcome.board->device, nullptr);
-        EXPECT_EQ(outcome.board->info.path, path);
-        EXPECT_EQ(platform.openHandles(), 1);
+    OpenedBoard opened(const BoardEntry& entry) {
+        auto outcome = openBoard(platform, entry);
+        EXPECT_TRUE(std::holds_alternative<OpenedBoard>(outcome));
+        return std::move(std::get<OpenedBoard>(outcome));
     }
 
     sim::SimPlatform platform;
     const DeviceMatch match{config::kVendorId, config::kProductId};
 };
 
-TEST_F(Discovery, NoBoardListsNothingAndOpensNothing) {
-    EXPECT_TRUE(list().serials.empty());
-
-    const auto outcome = open(u"");
-    EXPECT_FALSE(outcome.board.has_value());
-    EXPECT_EQ(platform.openHandles(), 0);
-}
-
-TEST_F(Discovery, OneBoardIsListedOpenedAndClosedWhenDropped) {
-    const auto board = platform.addBoard(test::saneBoard());
-
-    EXPECT_EQ(list().serials, Serials{u"0001"});
-
-    auto outcome = open(u"0001");
-    expectOpened(outcome, platform.path(board));
-    EXPECT_EQ(outcome.board->info,
-              (InterfaceInfo{platform.path(board), config::kVendorId, config::kProductId, 0x0104}));
-    EXPECT_EQ(outcome.board->lengths, (ReportLengths{9, 0, 9}));
-    EXPECT_TRUE(outcome.unusable.empty());
-
-    outcome.board.reset();
-    EXPECT_EQ(platform.openHandles(), 0);
-}
-
-TEST_F(Discovery, BoardsAreListedInEnumerationOrderAndOpenedBySerial) {
-    const auto a = platform.addBoard(test::saneBoard(u"A1"));
-    const auto b = platform.addBoard(test::saneBoard(u"B2"));
-
-    EXPECT_EQ(list().serials, (Serials{u"A1", u"B2"}));
-    expectOpened(open(u"B2"), platform.path(b));
-    expectOpened(open(u"A1"), platform.path(a));
-    EXPECT_FALSE(open(u"C3").board.has_value());
-    EXPECT_EQ(platform.openHandles(), 0);
-}
-
-TEST_F(Discovery, EqualSerialsAreListedTwiceAndTheFirstIsOpened) {
-    const auto first = platform.addBoard(test::saneBoard());
-    const auto second = platform.addBoard(test::saneBoard());
-
-    EXPECT_EQ(list().serials, (Serials{u"0001", u"0001"}));
-    const auto outcome = open(u"0001");
-    expectOpened(outcome, platform.path(first));
-    EXPECT_EQ(platform.openHandles(second), 0);
-}
-
-TEST_F(Discovery, EachInterfaceOfABoardIsListedAndTheFirstIsOpened) {
-    auto design = test::saneBoard();
+// One walk, nothing opened: equal and empty serials, several interfaces of one device, foreign
+// devices and whole UTF-16 text, each listed as the interface it is.
+TEST_F(Discovery, ListsEveryMatchingInterfaceByPathWithoutOpeningAny) {
+    const auto first = platform.addBoard(test::saneBoard(u"TWIN"));
+    platform.addForeign(config::kVendorId, 0x0104);
+    platform.addForeign(0x1234, config::kProductId);
+    const auto second = platform.addBoard(test::saneBoard(u"TWIN"));
+    platform.addBoard(test::saneBoard(u""));
+    auto design = test::saneBoard(u"A\u0100B");  // a unit whose low byte is zero
     design.interfaces = 2;
-    const auto board = platform.addBoard(design);
+    const auto multi = platform.addBoard(design);
 
-    EXPECT_EQ(list().serials, (Serials{u"0001", u"0001"}));
-    expectOpened(open(u"0001"), platform.path(board, 0));
+    const BoardListing listing = list();
+    EXPECT_FALSE(listing.walk_failure);
+    EXPECT_EQ(serials(listing), (Serials{u"TWIN", u"TWIN", u"", u"A\u0100B", u"A\u0100B"}));
+    ASSERT_EQ(listing.boards.size(), 5u);
+    EXPECT_EQ(listing.boards[0].info,
+              (InterfaceInfo{platform.path(first), config::kVendorId, config::kProductId, 0x0104}));
+    EXPECT_EQ(listing.boards[1].info.path, platform.path(second));
+    EXPECT_EQ(listing.boards[4].info.path, platform.path(multi, 1));
+    EXPECT_EQ(listing.boards[0].identity, (Identity{u"TWIN", u"Rotorix", u"Rotary Encoder Board"}));
+    EXPECT_EQ(platform.callCount(Call::Identify), 5) << "foreign devices are never asked";
 }
 
-TEST_F(Discovery, OtherDevicesAreNeverOpened) {
-    const auto other_product = platform.addForeign(config::kVendorId, 0x0104);
-    const auto other_vendor = platform.addForeign(0x1234, config::kProductId);
-    const auto board = platform.addBoard(test::saneBoard());
+TEST_F(Discovery, OpensExactlyTheEntryGivenWithItsReportLengths) {
+    platform.addBoard(test::saneBoard(u"TWIN"));
+    const auto second = platform.addBoard(test::saneBoard(u"TWIN"));
+    platform.setReportLengths(second, {65, 0, 3});
+    const BoardListing listing = list();
 
-    EXPECT_EQ(list().serials, Serials{u"0001"});
-    expectOpened(open(u"0001"), platform.path(board));
-    EXPECT_FALSE(open(u"F-0").board.has_value());
+    OpenedBoard board = opened(listing.boards[1]);
+    EXPECT_EQ(board.info.path, platform.path(second));
+    EXPECT_EQ(board.lengths, (ReportLengths{65, 0, 3}));
+    EXPECT_TRUE(board.lengths_known);
+    EXPECT_EQ(platform.openHandles(second), 1);
+    EXPECT_EQ(platform.openHandles(), 1);
+    board.device.reset();
+    EXPECT_EQ(platform.openHandles(), 0);
 
-    EXPECT_EQ(platform.callCount(other_product, Call::Open), 0);
-    EXPECT_EQ(platform.callCount(other_vendor, Call::Open), 0);
+    platform.failCall(second, Call::ReportLengths);
+    const OpenedBoard unknown = opened(listing.boards[1]);
+    EXPECT_FALSE(unknown.lengths_known);
+    EXPECT_EQ(unknown.lengths, ReportLengths{});
 }
 
-TEST_F(Discovery, InterfaceThatRefusesToOpenIsReportedNotListed) {
+TEST_F(Discovery, RefusedOpenAndVanishedBoardAreValuesNotCrashes) {
     const auto refused = platform.addBoard(test::saneBoard(u"0001"));
-    const auto good = platform.addBoard(test::saneBoard(u"0002"));
+    const auto gone = platform.addBoard(test::saneBoard(u"0002"));
     const OpenError denied{OpenError::Kind::AccessDenied, "Permission denied"};
     platform.refuseOpen(refused, denied);
-    const std::vector<UnusableBoard> expected{
-        {platform.path(refused), UnusableBoard::Reason::OpenFailed, denied}};
+    const BoardListing listing = list();
+    ASSERT_EQ(listing.boards.size(), 2u) << "a board without access is still listed";
 
-    const auto listing = list();
-    EXPECT_EQ(listing.serials, Serials{u"0002"});
-    EXPECT_EQ(listing.unusable, expected);
+    auto outcome = openBoard(platform, listing.boards[0]);
+    ASSERT_TRUE(std::holds_alternative<OpenError>(outcome));
+    EXPECT_EQ(std::get<OpenError>(outcome), denied);
 
-    const auto outcome = open(u"0002");
-    expectOpened(outcome, platform.path(good));
-    EXPECT_EQ(outcome.unusable, expected);
-    EXPECT_FALSE(open(u"0001").board.has_value());
-}
-
-TEST_F(Discovery, BoardWithoutSerialIsReportedNotListed) {
-    const auto failing = platform.addBoard(test::saneBoard(u"0001"));
-    auto design = test::saneBoard();
-    design.serial.reset();
-    const auto missing = platform.addBoard(design);
-    platform.failCall(failing, Call::SerialNumber, -1);
-
-    const auto listing = list();
-    EXPECT_TRUE(listing.serials.empty());
-    EXPECT_EQ(listing.unusable,
-              (std::vector<UnusableBoard>{
-                  {platform.path(failing), UnusableBoard::Reason::NoSerialNumber, {}},
-                  {platform.path(missing), UnusableBoard::Reason::NoSerialNumber, {}}}));
-    EXPECT_FALSE(open(u"0001").board.has_value());
-    EXPECT_FALSE(open(u"").board.has_value());
+    platform.unplug(gone);
+    outcome = openBoard(platform, listing.boards[1]);
+    ASSERT_TRUE(std::holds_alternative<OpenError>(outcome));
+    EXPECT_EQ(std::get<OpenError>(outcome).kind, OpenError::Kind::Gone);
     EXPECT_EQ(platform.openHandles(), 0);
 }
 
-TEST_F(Discovery, SerialsAreWholeUtf16Text) {
-    platform.addBoard(test::saneBoard(u"\u00e9A"));
-    platform.addBoard(test::saneBoard(u"A\u0100B"));  // a unit whose low byte is zero
-    const auto high = platform.addBoard(test::saneBoard(u"A\u0141"));
-    const auto low = platform.addBoard(test::saneBoard(u"A\u0041"));
-
-    EXPECT_EQ(list().serials, (Serials{u"\u00e9A", u"A\u0100B", u"A\u0141", u"AA"}));
-    expectOpened(open(u"A\u0141"), platform.path(high));
-    expectOpened(open(u"AA"), platform.path(low));
-    EXPECT_FALSE(open(u"A").board.has_value());
-}
-
-TEST_F(Discovery, EmptySerialMatchesOnlyEmptyText) {
+TEST_F(Discovery, BoardThatCannotBeIdentifiedIsLeftOut) {
     platform.addBoard(test::saneBoard(u"0001"));
-    const auto empty = platform.addBoard(test::saneBoard(u""));
-
-    EXPECT_EQ(list().serials, (Serials{u"0001", u""}));
-    expectOpened(open(u""), platform.path(empty));
+    const auto failing = platform.addBoard(test::saneBoard(u"0002"));
+    platform.failCall(failing, Call::Identify);
+    EXPECT_EQ(serials(list()), Serials{u"0001"});
 }
 
-TEST_F(Discovery, OpenedBoardCarriesItsReportLengths) {
-    const auto board = platform.addBoard(test::saneBoard());
-    platform.setReportLengths(board, {65, 0, 3});
-    EXPECT_EQ(open(u"0001").board->lengths, (ReportLengths{65, 0, 3}));
-
-    platform.failCall(board, Call::ReportLengths);
-    const auto unreadable = open(u"0001");
-    expectOpened(unreadable, platform.path(board));
-    EXPECT_EQ(unreadable.board->lengths, ReportLengths{});
-}
-
-TEST_F(Discovery, FailedEnumerationFindsNothing) {
+TEST_F(Discovery, FailedWalkIsAFailureNotAnEmptyList) {
     platform.addBoard(test::saneBoard());
-    platform.failCall(Call::Enumerate, 2);
+    platform.failCall(Call::Enumerate);
 
-    EXPECT_TRUE(list().serials.empty());
-    EXPECT_FALSE(open(u"0001").board.has_value());
-    EXPECT_EQ(platform.callCount(Call::Open), 0);
-}
-
-TEST_F(Discovery, BoardThatVanishesDuringTheWalkIsNotKeptOpen) {
-    const auto board = platform.addBoard(test::saneBoard());
-    platform.unplugAfter(board, Call::SerialNumber, 1);
-
-    auto outcome = open(u"0001");
-
-    // Its handle is dead, so the lengths read as unknown and nothing can be configured.
-    expectOpened(outcome, platform.path(board));
-    EXPECT_EQ(outcome.board->lengths, ReportLengths{});
-    outcome.board.reset();
-    EXPECT_EQ(platform.openHandles(), 0);
-    EXPECT_TRUE(list().serials.empty());
+    const BoardListing failed = list();
+    EXPECT_EQ(failed.walk_failure, "Too many open files");
+    EXPECT_TRUE(failed.boards.empty());
+    EXPECT_EQ(serials(list()), Serials{u"0001"});
 }
 
 }  // namespace

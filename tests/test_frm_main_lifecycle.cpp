@@ -40,10 +40,10 @@ TEST_F(Lifecycle, TheTimerRunsAtTheSessionsInterval) {
 }
 
 TEST_F(Lifecycle, APickWhileNoBoardIsOpenKeepsTheStartInterval) {
-    // RX-2 vanishes right after the listing read its serial, so the start-up opens nothing.
+    // RX-2 vanishes right after the listing opened it, so the start-up opens nothing.
     const BoardId first = addBoard(saneBoard(u"RX-1"));
     const BoardId second = addBoard(saneBoard(u"RX-2"));
-    platform.unplugAfter(second, Call::SerialNumber, 1);
+    platform.unplugAfter(second, Call::Open, 1);
     frmMain& window = load();
     ASSERT_FALSE(window.deviceFound());
     ASSERT_EQ(serNo()->count(), 2);

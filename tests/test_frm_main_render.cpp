@@ -124,7 +124,7 @@ const State kStates[] = {
     {"ReadBackFailed", [](Render& r) {
          r.sim().failCall(r.board(), Call::GetFeature, 1);
          r.loaded(); },
-     {"0001"}, 0, false, kManuf, kProduct, " 1.4", true, std::nullopt},
+     {"0001"}, 0, false, kManuf, kProduct, " 1.4", true, std::nullopt, true},
     {"Unplugged", [](Render& r) { r.sim().unplug(r.board()); r.loaded(); r.ticked(); },
      {}, -1, false, "", "", "", false, std::nullopt},
     {"LostAfterShowing", [](Render& r) { const BoardId b = r.board(); r.loaded(); r.sim().unplug(b); r.ticked(); },
@@ -145,7 +145,7 @@ const State kStates[] = {
          r.board(); r.loaded();
          r.sim().failCall(Call::SendFeature, 2);  // the write, then the first read request
          r.press(r.pulse(), Qt::Key_Down); },
-     {"0001"}, 0, false, kManuf, kProduct, " 1.4", true, std::nullopt},
+     {"0001"}, 0, false, kManuf, kProduct, " 1.4", true, std::nullopt, true},
     {"AccessDenied", [](Render& r) {
          r.sim().refuseOpen(r.board(), hid::OpenError{hid::OpenError::Kind::AccessDenied, "Permission denied"});
          r.loaded(); },

@@ -75,17 +75,13 @@ TEST(BoardNotice, ForeignDevicesAndOpenableBoardsSayNothing) {
 TEST(BoardNotice, OtherReasonsAreNamedWithoutBlamingPermissions) {
     using rotorix::hid::UnusableBoard;
     using rotorix::session::unusableBoardNotice;
-    const UnusableBoard busy{
-        "p", UnusableBoard::Reason::OpenFailed, {OpenError::Kind::Busy, "Device or resource busy"}};
-    const UnusableBoard noSerial{"p", UnusableBoard::Reason::NoSerialNumber, {}};
-    const UnusableBoard vanished{
-        "p", UnusableBoard::Reason::OpenFailed, {OpenError::Kind::Gone, "No such device"}};
-    const UnusableBoard denied{"p", UnusableBoard::Reason::OpenFailed, kPermissionDenied};
+    const UnusableBoard busy{"p", u"1", {OpenError::Kind::Busy, "Device or resource busy"}};
+    const UnusableBoard vanished{"p", u"1", {OpenError::Kind::Gone, "No such device"}};
+    const UnusableBoard denied{"p", u"1", kPermissionDenied};
 
     const std::string busyText = unusableBoardNotice({busy});
     EXPECT_TRUE(contains(busyText, "(Device or resource busy)"));
     EXPECT_FALSE(contains(busyText, "denied"));
-    EXPECT_TRUE(contains(unusableBoardNotice({noSerial}), "serial number"));
     // A board caught mid-unplug is not worth a word.
     EXPECT_TRUE(unusableBoardNotice({vanished}).empty());
     // Access denied wins: it is the one the user can fix.

@@ -151,7 +151,7 @@ std::ostream& operator<<(std::ostream& out, const FailedExchange& e) {
 class ReadBackExchangeFails : public SessionTest,
                               public ::testing::WithParamInterface<FailedExchange> {};
 
-TEST_P(ReadBackExchangeFails, GateStaysShutAndTheNextTickReopens) {
+TEST_P(ReadBackExchangeFails, GateStaysShutAndTheBoardIsReopened) {
     sim::BoardSpec design = saneBoard();
     setBoardSetting(design, Setting::EncoderLowPlane, 0xFF);
     setBoardSetting(design, Setting::EncoderHighPlane, 0xFF);
@@ -172,7 +172,7 @@ TEST_P(ReadBackExchangeFails, GateStaysShutAndTheNextTickReopens) {
 
     forgetTraffic(board);
     const int opens = platform.callCount(board, Call::Open);
-    tick();
+    tickUntilReopened(board);
     EXPECT_GT(platform.callCount(board, Call::Open), opens) << "the dead connection was kept";
     EXPECT_EQ(platform.openHandles(), 1);
     EXPECT_TRUE(session.settingsLoaded());
@@ -211,7 +211,7 @@ TEST_F(ReadBackFailure, ShortRepliesAreNotTakenAsValues) {
     EXPECT_FALSE(session.settingsLoaded());
     EXPECT_FALSE(shown().settings);
     platform.setShortFeatureReply(board, 0);
-    tick();
+    tickUntilReopened(board);
     EXPECT_TRUE(session.settingsLoaded());
 }
 
@@ -226,9 +226,39 @@ TEST_F(ReadBackFailure, PersistentFailureKeepsRetryingWithoutWriting) {
     EXPECT_TRUE(writesTo(board).empty());
 
     platform.clearFailures();
-    tick();
+    tickUntilReopened(board);
     EXPECT_TRUE(session.settingsLoaded());
     EXPECT_EQ(shownTypes(), kSaneTypes);
+}
+
+// A board that answers its liveness reads but refuses every fetch is unreadable, not gone: it
+// stays shown, is told about once, and is reopened at growing intervals so that it cannot hold
+// the caller on every tick.
+TEST_F(ReadBackFailure, AnsweringBoardThatRefusesFetchesIsRetriedWithBackOffNotLost) {
+    const BoardId board = addBoard();
+    platform.failCall(board, Call::GetFeature, -1);
+    start();
+    EXPECT_EQ(shown().notice, "The board's settings could not be read (Input/output error); "
+                              "trying again");
+    const std::uint64_t generation = session.generation();
+
+    std::vector<int> waits;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        waits.push_back(tickUntilReopened(board));
+    }
+    EXPECT_EQ(waits, (std::vector<int>{1050, 2000, 4000, 8000, 8000})) << "the first tick runs at 50 ms";
+    EXPECT_EQ(session.generation(), generation) << "an unchanged failure was shown again";
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_FALSE(tick().lost) << "a board that answers was called disconnected";
+    }
+    EXPECT_TRUE(shown().board_open);
+    EXPECT_EQ(shown().verdict(), session::Verdict::Unreadable);
+    EXPECT_TRUE(writesTo(board).empty());
+
+    platform.clearFailures();
+    tickUntilReopened(board);
+    EXPECT_EQ(shown().verdict(), session::Verdict::Ready);
+    EXPECT_TRUE(shown().notice.empty());
 }
 
 // ---- Values outside their coding, and boards that cannot be configured ----

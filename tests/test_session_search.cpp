@@ -186,5 +186,29 @@ TEST_F(SessionSearch, FailedMonitorFallsBackToWalkingOnEveryTick) {
     EXPECT_EQ(platform.openHandles(board), 1);
 }
 
+// A walk that fails is not "no board": the notice says so, and the walk is tried again once a
+// second, also when the device event that called for it came before the failure.
+TEST_F(SessionSearch, FailedWalkIsToldAndRetriedEachSecondAndLosesNoEvent) {
+    session.start();
+    platform.failCall(Call::Enumerate, 3);
+    const auto board = platform.addBoard(test::saneBoard());  // the event the failed walks miss
+
+    EXPECT_EQ(ticksThatWalked(1), 1);
+    EXPECT_EQ(session.snapshot().walk_failure, "Too many open files");
+    EXPECT_EQ(session.snapshot().notice,
+              "The attached devices could not be listed (Too many open files); trying again");
+    // 50 ms ticks: the next walk is due after a second of them, and only then.
+    EXPECT_EQ(ticksThatWalked(19), 0);
+    EXPECT_EQ(ticksThatWalked(1), 1);
+    EXPECT_EQ(ticksThatWalked(20), 1);
+    EXPECT_FALSE(session.deviceFound());
+
+    EXPECT_EQ(ticksThatWalked(20), 1) << "the plug was lost with the failed walks";
+    EXPECT_TRUE(session.deviceFound());
+    EXPECT_EQ(platform.openHandles(board), 1);
+    EXPECT_FALSE(session.snapshot().walk_failure);
+    EXPECT_TRUE(session.snapshot().notice.empty());
+}
+
 }  // namespace
 }  // namespace rotorix::session

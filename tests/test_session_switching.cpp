@@ -57,7 +57,7 @@ TEST_F(Switching, RepickingTheOpenBoardReopensAndReloadsIt) {
     forgetTraffic(second);
     const int opens = platform.callCount(second, Call::Open);
 
-    EXPECT_TRUE(session.selectSerial(u"RX-2"));
+    session.select(1);
 
     EXPECT_EQ(platform.callCount(second, Call::Open), opens + 1);
     EXPECT_EQ(platform.openHandles(), 1);
@@ -69,9 +69,9 @@ TEST_F(Switching, RepickingTheOpenBoardReopensAndReloadsIt) {
 }
 
 TEST_F(Switching, PickingWhileNoBoardIsOpenClosesNothingAndKeepsTheInterval) {
-    // RX-2 vanishes right after the listing read its serial, so the start-up opens nothing and
-    // the interval is still the start value.
-    platform.unplugAfter(second, Call::SerialNumber, 1);
+    // RX-2 vanishes right after the listing opened it, so the start-up opens nothing and the
+    // interval is still the start value.
+    platform.unplugAfter(second, Call::Open, 1);
     start();
     ASSERT_FALSE(session.deviceFound());
     ASSERT_EQ(shown().serials.size(), 2u);
@@ -134,7 +134,6 @@ TEST_F(Switching, PicksWhileTheListingIsIncompleteDoNothing) {
     const int opens = platform.callCount(Call::Open);
     session.close();  // leaves ScanComplete false, as a rebuild of the listing does
     EXPECT_EQ(session.select(0), 50);
-    EXPECT_FALSE(session.selectSerial(u"RX-1"));
     EXPECT_EQ(platform.callCount(Call::Open), opens);
     EXPECT_EQ(platform.openHandles(), 0);
 }
@@ -154,21 +153,56 @@ TEST_F(Switching, OpeningRefusedByTheSystemEndsWithNoBoardAndTheWatchdogTakesOve
     EXPECT_TRUE(shown().notice.empty());
 }
 
-TEST_F(Switching, SelectSerialMatchesExactlyAndRefusesAnUnknownSerial) {
+// Boards straight from the factory share a serial: each entry of the list is its own board, and
+// a name that fits several opens none of them.
+TEST_F(Switching, EachEntryIsItsOwnBoardEvenWhenSerialsRepeat) {
+    const BoardId twin = addBoard(saneBoard(u"RX-2"));
     start();
-    const std::uint64_t generation = session.generation();
-    const int opens = platform.callCount(Call::Open);
-    for (const char16_t* unknown : {u"RX-", u"RX-10", u"rx-1", u"RX-1 ", u""}) {
-        EXPECT_FALSE(session.selectSerial(unknown));
-    }
-    EXPECT_EQ(platform.callCount(Call::Open), opens) << "an unknown serial closed or opened";
-    EXPECT_EQ(platform.openHandles(second), 1);
-    EXPECT_EQ(session.generation(), generation);
-    EXPECT_FALSE(session.switchPending());
+    ASSERT_EQ(shown().serials, (std::vector<std::u16string>{u"RX-1", u"RX-2", u"RX-2"}));
+    EXPECT_EQ(platform.openHandles(twin), 1) << "the last entry is the last board";
 
-    EXPECT_TRUE(session.selectSerial(u"RX-1"));
-    EXPECT_EQ(shown().selected, 0);
+    session.select(1);
+    EXPECT_EQ(platform.openHandles(second), 1);
+    EXPECT_EQ(shown().selectedBoard()->path, platform.path(second));
+    ASSERT_EQ(session.pickHidden(true), WriteOutcome::Taken);
+    EXPECT_EQ(platform.firmware(second).setting(code(Setting::HideFromGameControllers)), 1);
+    EXPECT_EQ(platform.firmware(twin).setting(code(Setting::HideFromGameControllers)), 0);
+    session.select(2);
+    EXPECT_EQ(platform.openHandles(twin), 1);
+}
+
+TEST_F(Switching, ANameOpensExactlyOneBoardAndSendsNothingToAnyOther) {
+    const BoardId twin = addBoard(saneBoard(u"RX-2"));
+    const auto names = [&](const std::u16string& name) {
+        for (const BoardId board : {first, second, twin}) {
+            forgetTraffic(board);
+        }
+        return session.start(name);
+    };
+    using Kind = session::NameMatch::Kind;
+
+    auto match = names(u"RX-1");
+    EXPECT_EQ(match.kind, Kind::One);
     EXPECT_EQ(platform.openHandles(first), 1);
+    EXPECT_EQ(received(first), readBack(9));
+    EXPECT_TRUE(received(second).empty() && received(twin).empty());
+
+    match = names(u"RX-2");
+    EXPECT_EQ(match.kind, Kind::Several);
+    EXPECT_EQ(match.boards, (std::vector<std::size_t>{1, 2}));
+    EXPECT_EQ(platform.openHandles(), 0);
+    EXPECT_TRUE(received(first).empty() && received(second).empty() && received(twin).empty());
+
+    const std::string path = platform.path(twin);
+    match = names(std::u16string(path.begin(), path.end()));
+    EXPECT_EQ(match.kind, Kind::One);
+    EXPECT_EQ(platform.openHandles(twin), 1);
+    EXPECT_TRUE(received(first).empty() && received(second).empty());
+
+    for (const char16_t* unknown : {u"RX-", u"RX-10", u"rx-1", u"RX-1 ", u""}) {
+        EXPECT_EQ(names(unknown).kind, Kind::None) << "exact matches only";
+        EXPECT_EQ(platform.openHandles(), 0);
+    }
 }
 
 }  // namespace

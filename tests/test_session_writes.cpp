@@ -219,7 +219,8 @@ TEST_F(RefusedWrite, WhenTheReadBackFailsTooTheWatchdogReconnects) {
     EXPECT_FALSE(session.settingsLoaded());
     EXPECT_FALSE(shown().settings);
     EXPECT_EQ(shown().last_error, "Input/output error");
-    tick();
+    EXPECT_FALSE(tick().lost) << "it still answers";
+    tickUntilReopened(board);
     EXPECT_TRUE(loaded());
     EXPECT_EQ(shown().settings->pulse_code, 6);
     EXPECT_EQ(platform.openHandles(), 1);

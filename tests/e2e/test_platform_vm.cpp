@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "by_serial.h"
 #include "config/protocol.h"
 #include "config/settings_io.h"
 #include "hid/discovery.h"
@@ -108,11 +109,11 @@ class VmPlatform : public ::testing::Test {
     }
 
     bool present(int board) {
-        return std::ranges::count(listBoards(*platform, match).serials, kBoards[board].serial) > 0;
+        return std::ranges::count(listedSerials(*platform, match), kBoards[board].serial) > 0;
     }
 
     hid::OpenedBoard open(int board) {
-        auto outcome = hid::openBoard(*platform, match, kBoards[board].serial);
+        auto outcome = openBySerial(*platform, match, kBoards[board].serial);
         EXPECT_TRUE(outcome.unusable.empty());
         if (!outcome.board) {
             ADD_FAILURE() << "board " << board << " did not open";
@@ -179,18 +180,15 @@ TEST_F(VmPlatform, EnumerationListsTheBoardsInBusOrderWithTheirVersions) {
     }
     EXPECT_NE(found[0].path, found[1].path);
 
-    const auto listing = hid::listBoards(*platform, match);
-    EXPECT_EQ(listing.serials, kAllSerials);
-    EXPECT_TRUE(listing.unusable.empty());
+    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
 }
 
 TEST_F(VmPlatform, BusOrderOutlivesTheNodeNumbering) {
     // After its replug board 0 holds the highest hidraw number; it still comes first.
     unplugAndWait(0);
-    EXPECT_EQ(hid::listBoards(*platform, match).serials,
-              (Serials{kBoards[1].serial, kBoards[2].serial}));
+    EXPECT_EQ(listedSerials(*platform, match), (Serials{kBoards[1].serial, kBoards[2].serial}));
     replugAndWait(0);
-    EXPECT_EQ(hid::listBoards(*platform, match).serials, kAllSerials);
+    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
 }
 
 TEST_F(VmPlatform, EachBoardOpensBySerialWithItsStringsAndLengths) {
@@ -225,8 +223,8 @@ TEST_F(VmPlatform, StringsKeepTheirWholeTextWhateverTheProcessLocale) {
     // A front end that never sets its locale, or a user with LANG=C: a serial outside ASCII
     // must still be itself, or the board cannot be told apart and opened.
     const LocaleGuard plain_c("C");
-    EXPECT_EQ(hid::listBoards(*platform, match).serials, kAllSerials);
-    auto opened = hid::openBoard(*platform, match, kBoards[1].serial);
+    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
+    auto opened = openBySerial(*platform, match, kBoards[1].serial);
     ASSERT_TRUE(opened.board.has_value());
     EXPECT_EQ(opened.board->device->serialNumber(), kBoards[1].serial);
 }
@@ -252,9 +250,9 @@ TEST_F(VmPlatform, BoardTooShortToConfigureGetsNoTraffic) {
 }
 
 TEST_F(VmPlatform, UnknownSerialOpensNothing) {
-    EXPECT_FALSE(hid::openBoard(*platform, match, u"E2E-0002").board.has_value());
+    EXPECT_FALSE(openBySerial(*platform, match, u"E2E-0002").board.has_value());
     // Equal low bytes are not equal text: U+03A9 is not U+00A9.
-    EXPECT_FALSE(hid::openBoard(*platform, match, u"\u00A9mega-2").board.has_value());
+    EXPECT_FALSE(openBySerial(*platform, match, u"\u00A9mega-2").board.has_value());
 }
 
 // --- feature reports ---------------------------------------------------------------------------
@@ -425,9 +423,8 @@ TEST_F(VmPlatform, UnpluggedBoardIsGoneForEveryCallAndFromDiscovery) {
     EXPECT_EQ(std::get<hid::OpenError>(reopened).kind, hid::OpenError::Kind::Gone);
 
     ASSERT_EQ(boards().size(), 2u);
-    EXPECT_EQ(hid::listBoards(*platform, match).serials,
-              (Serials{kBoards[0].serial, kBoards[2].serial}));
-    EXPECT_FALSE(hid::openBoard(*platform, match, kBoards[1].serial).board.has_value());
+    EXPECT_EQ(listedSerials(*platform, match), (Serials{kBoards[0].serial, kBoards[2].serial}));
+    EXPECT_FALSE(openBySerial(*platform, match, kBoards[1].serial).board.has_value());
     // The other board carries on.
     auto other = open(0);
     ASSERT_NE(other.device, nullptr);
@@ -462,12 +459,12 @@ TEST_F(VmPlatform, EveryBoardCanBeUnpluggedAtOnceAndComesBack) {
         unplugAndWait(i);
     }
     EXPECT_TRUE(boards().empty());
-    EXPECT_TRUE(hid::listBoards(*platform, match).serials.empty());
+    EXPECT_TRUE(listedSerials(*platform, match).empty());
 
     for (int i = kBoardCount - 1; i >= 0; --i) {
         replugAndWait(i);
     }
-    EXPECT_EQ(hid::listBoards(*platform, match).serials, kAllSerials);
+    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
 }
 
 TEST_F(VmPlatform, QuietBoardIsNotGone) {

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "by_serial.h"
 #include "config/settings_io.h"
 #include "hid/hidapi_platform.h"
 #include "vm_rig.h"
@@ -223,7 +224,7 @@ class VmWindow : public ::testing::Test, public test::WindowControls {
 
     // ---- The boards ----
 
-    std::vector<std::u16string> listed() { return hid::listBoards(*side_, match_).serials; }
+    std::vector<std::u16string> listed() { return listedSerials(*side_, match_); }
 
     bool present(int board) { return std::ranges::count(listed(), serialOf(board)) > 0; }
 
@@ -252,7 +253,7 @@ class VmWindow : public ::testing::Test, public test::WindowControls {
     // fetch only after logging everything before it. So one fetch through a handle of our own
     // makes the log complete. False when the board is not there to answer.
     bool fence(int board) {
-        auto opened = hid::openBoard(*side_, match_, serialOf(board));
+        auto opened = openBySerial(*side_, match_, serialOf(board));
         if (!opened.board) {
             return false;
         }
@@ -307,7 +308,7 @@ class VmWindow : public ::testing::Test, public test::WindowControls {
 
     // Puts back the plugged-in settings after a test that wrote.
     void restoreSettings(int board) {
-        auto opened = hid::openBoard(*side_, match_, serialOf(board));
+        auto opened = openBySerial(*side_, match_, serialOf(board));
         ASSERT_TRUE(opened.board.has_value()) << "board " << board << " cannot be restored";
         const Board& b = kBoards[board];
         const std::pair<Setting, std::uint8_t> writes[] = {
