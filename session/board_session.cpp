@@ -415,6 +415,7 @@ bool BoardSession::findTheHid() {
     }
     board_ = std::move(std::get<hid::OpenedBoard>(opened));
     caps_ = board_->lengths;
+    reopen_attempt_ = 0;  // a board freshly found owes nothing to an earlier one's back-off
     return true;
 }
 
