@@ -110,4 +110,29 @@ std::u16string fromUtf8Lossy(std::string_view text) {
     return out;
 }
 
+#ifdef _WIN32
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide strings are UTF-16");
+
+namespace {
+
+std::wstring wide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+}  // namespace
+
+std::string toUtf8(std::wstring_view text) {
+    return toUtf8(std::u16string(text.begin(), text.end()));
+}
+
+std::optional<std::wstring> toWide(std::string_view text) {
+    const auto units = fromUtf8(text);
+    return units ? std::optional(wide(*units)) : std::nullopt;
+}
+
+std::wstring toWideLossy(std::string_view text) {
+    return wide(fromUtf8Lossy(text));
+}
+#endif
+
 }  // namespace rotorix::base

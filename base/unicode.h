@@ -42,4 +42,12 @@ std::optional<std::u16string> fromUtf8(std::string_view text);
 // that should be UTF-8 but comes from outside (a device's strings as the kernel hands them on).
 std::u16string fromUtf8Lossy(std::string_view text);
 
+#ifdef _WIN32
+// Windows' wide strings are UTF-16 (wchar_t is 16 bits there): the same conversions for the wide
+// API's own string type.
+std::string toUtf8(std::wstring_view text);
+std::optional<std::wstring> toWide(std::string_view text);
+std::wstring toWideLossy(std::string_view text);
+#endif
+
 }  // namespace rotorix::base

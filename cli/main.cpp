@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
 #include "cli/cli.h"
 #include "hid/system_platform.h"
 
@@ -28,9 +29,9 @@ void catchStopSignals() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const rotorix::hid::Utf8Console console;
+    const rotorix::base::Utf8Console console;
     const std::unique_ptr<rotorix::hid::Platform> platform = rotorix::hid::makeSystemPlatform();
     rotorix::cli::Context context{*platform, std::cin, std::cout, std::cerr, &stop_requested};
     context.catch_stop_signals = catchStopSignals;
-    return rotorix::cli::run(rotorix::hid::programArguments(argc, argv), context);
+    return rotorix::cli::run(rotorix::base::programArguments(argc, argv), context);
 }

@@ -5,11 +5,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
-#include "hid/windows_platform.h"
-#include "hid/windows_system.h"
+#include "base/unicode.h"
+#include "hid/windows/windows_platform.h"
+#include "hid/windows/windows_system.h"
 
 namespace rotorix::hid {
 namespace {
@@ -54,15 +57,81 @@ TEST(WindowsErrors, MessagesAreTheSystemsWordsOnOneLine) {
 }
 
 TEST(WindowsText, Utf16AndUtf8ConvertWholeAndRefuseBrokenInput) {
-    EXPECT_EQ(win32::toUtf8(L"\x03A9mega-2"), "\xCE\xA9mega-2");
-    EXPECT_EQ(win32::toUtf8(L"\xD83D\xDE00"), "\xF0\x9F\x98\x80");  // one pair, one code point
-    EXPECT_EQ(win32::toUtf8(L"a\xD800z"), "a\xEF\xBF\xBDz");        // unpaired: U+FFFD
-    EXPECT_EQ(win32::toUtf8(L""), "");
+    EXPECT_EQ(base::toUtf8(L"\x03A9mega-2"), "\xCE\xA9mega-2");
+    EXPECT_EQ(base::toUtf8(L"\xD83D\xDE00"), "\xF0\x9F\x98\x80");  // one pair, one code point
+    EXPECT_EQ(base::toUtf8(L"a\xD800z"), "a\xEF\xBF\xBDz");        // unpaired: U+FFFD
+    EXPECT_EQ(base::toUtf8(L""), "");
 
-    EXPECT_EQ(win32::toWide("\xCE\xA9mega-2"), std::wstring(L"\x03A9mega-2"));
-    EXPECT_EQ(win32::toWide(""), std::wstring());
-    EXPECT_EQ(win32::toWide("\xC3\x28"), std::nullopt);      // a lead byte without its tail
-    EXPECT_EQ(win32::toWide("\xED\xA0\x80"), std::nullopt);  // an encoded surrogate
+    EXPECT_EQ(base::toWide("\xCE\xA9mega-2"), std::wstring(L"\x03A9mega-2"));
+    EXPECT_EQ(base::toWide(""), std::wstring());
+    EXPECT_EQ(base::toWide("\xC3\x28"), std::nullopt);      // a lead byte without its tail
+    EXPECT_EQ(base::toWide("\xED\xA0\x80"), std::nullopt);  // an encoded surrogate
+    EXPECT_EQ(base::toWideLossy("a\xC3\x28"), std::wstring(L"a\xFFFD("));
+}
+
+// What only a device can show under Windows, as the backend decides it from the system's answers:
+// a string the device lacks, the byte count of a feature report, and one entry per USB interface.
+TEST(WindowsReplies, MissingStringsAreEmptyAndCountsAreWhatTheDeviceGave) {
+    const std::u16string full(130, u'x');  // a driver that wrote past the longest USB string
+    const struct {
+        bool succeeded;
+        std::u16string_view text;
+        bool answers;
+        std::optional<std::u16string> result;
+    } strings[] = {
+        {true, std::u16string_view(u"RX-1\0junk", 9), false, u"RX-1"},
+        {true, full, false, std::u16string(126, u'x')},
+        {false, u"stale", true, u""},            // no such string: the device still answers
+        {false, u"stale", false, std::nullopt},  // the device is gone
+    };
+    for (const auto& c : strings) {
+        EXPECT_EQ(win32::stringResult(c.succeeded, c.text, c.answers), c.result)
+            << c.succeeded << c.answers;
+    }
+    EXPECT_EQ(win32::kStringRoom * 2, 254u);  // below 255: what a string descriptor can carry
+
+    // Unnumbered reports: the count leaves out the ID byte the buffer starts with.
+    EXPECT_EQ(win32::featureReplyLength(0, 8, 9), 9u);
+    EXPECT_EQ(win32::featureReplyLength(0, 2, 9), 3u);  // a short reply stays short
+    EXPECT_EQ(win32::featureReplyLength(5, 9, 9), 9u);
+    EXPECT_EQ(win32::featureReplyLength(5, 0, 9), 0u);
+    EXPECT_EQ(win32::featureReplyLength(0, 9, 9), 9u);  // never past the buffer
+}
+
+TEST(WindowsReplies, OneEntryPerUsbInterfaceTheCollectionWithTheLongestFeatureReport) {
+    const auto entry = [](const char* path) { return InterfaceInfo{path, 0x2B7E, 0x0103, 1}; };
+    const std::vector<win32::Collection> walk = {
+        {entry("board&col01"), "USB\\B&MI_00\\1", 0},
+        {entry("keyboard"), "USB\\K\\1", 0},
+        {entry("board&col02"), "USB\\B&MI_00\\1", 9},
+        {entry("board&col03"), "USB\\B&MI_00\\1", 9},  // as long: the first one stays
+        {entry("orphan-a"), "", 2},                    // parent unknown: each stands alone
+        {entry("orphan-b"), "", 2},
+        {entry("other&col01"), "USB\\B&MI_00\\2", 3},  // a second board of the same kind
+        {entry("other&col02"), "USB\\B&MI_00\\2", 65},
+    };
+    std::vector<std::string> listed;
+    for (const InterfaceInfo& info : win32::onePerInterface(walk)) {
+        listed.push_back(info.path);
+    }
+    EXPECT_EQ(listed, (std::vector<std::string>{"keyboard", "board&col02", "orphan-a", "orphan-b",
+                                                "other&col02"}));
+}
+
+// With nothing plugged in or out, a searching tick needs no walk: only the first question, and
+// one after a failed walk, answer yes.
+TEST(WindowsPlatform, DeviceNoticesSpareTheWalkWhileNothingChanges) {
+    const auto platform = makeWindowsPlatform();
+    EXPECT_TRUE(platform->devicesMayHaveChanged());
+    ASSERT_FALSE(platform->enumerate().failure.has_value());
+    for (int tick = 0; tick < 3; ++tick) {
+        EXPECT_FALSE(platform->devicesMayHaveChanged()) << tick;
+    }
+    // Two platforms in one process each hear the system.
+    const auto second = makeWindowsPlatform();
+    EXPECT_TRUE(second->devicesMayHaveChanged());
+    EXPECT_FALSE(second->devicesMayHaveChanged());
+    EXPECT_FALSE(platform->devicesMayHaveChanged());
 }
 
 TEST(WindowsPlatform, EnumeratesAndRefusesPathsThatNameNothing) {
@@ -102,6 +171,9 @@ TEST(WindowsPlatform, CallsOnAHandleThatIsNoHidInterfaceFailAsValuesAndCloseOnce
             << std::get<OpenError>(result).detail;
         Device& device = *std::get<DeviceHandle>(result);
 
+        // Not even attributes: the device cannot be asked, which is no empty identity.
+        EXPECT_EQ(platform->identify(reinterpret_cast<const char*>(file.u8string().c_str())),
+                  std::nullopt);
         EXPECT_EQ(device.serialNumber(), std::nullopt);
         EXPECT_FALSE(device.lastError().empty());
         EXPECT_EQ(device.manufacturer(), std::nullopt);

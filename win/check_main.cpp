@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
 #include "hid/system_platform.h"
 #include "session/board_session.h"
 #include "sim/demo_boards.h"
@@ -76,7 +77,7 @@ bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
-    std::vector<std::string> args = rotorix::hid::programArguments(__argc, __argv);
+    std::vector<std::string> args = rotorix::base::programArguments(__argc, __argv);
     std::unique_ptr<rotorix::hid::Platform> platform;
     rotorix::sim::SimPlatform* sim = nullptr;
     std::wstring suffix;

@@ -1,4 +1,4 @@
-#include "hid/windows_reports.h"
+#include "hid/windows/windows_reports.h"
 
 #ifdef _WIN32
 
@@ -17,13 +17,14 @@ extern "C" {
 #include <algorithm>
 #include <cstdint>
 
-#include "hid/windows_system.h"
+#include "hid/windows/windows_system.h"
 
 namespace rotorix::hid::win32 {
 
 namespace {
 
 constexpr USAGE kButtonPage = 0x09;
+constexpr USHORT kVariable = 0x02;  // main item data: 0 array, 1 variable
 
 // The bit `usage` sets in an input report of report `id`, or empty optional when the driver
 // places it nowhere.
@@ -65,7 +66,9 @@ std::vector<InputButton> buttonsOf(PHIDP_PREPARSED_DATA preparsed, const HIDP_CA
     }
     all.resize(count);
     for (const HIDP_BUTTON_CAPS& button : all) {
-        if (button.UsagePage != kButtonPage) {
+        // An array field lists the pressed buttons by number, in slots of several bits: no usage
+        // has a bit of its own there. Bit 1 of the main item's data says which kind it is.
+        if (button.UsagePage != kButtonPage || (button.BitField & kVariable) == 0) {
             continue;
         }
         const USAGE first = button.IsRange ? button.Range.UsageMin : button.NotRange.Usage;

@@ -16,7 +16,8 @@ namespace rotorix::hid::win32 {
 
 struct DescribedReports {
     ReportLengths lengths;
-    std::vector<InputButton> buttons;  // input buttons on the Button page, in usage order
+    // One-bit input buttons on the Button page (array fields left out), in usage order.
+    std::vector<InputButton> buttons;
 };
 
 // For the open device `file`; empty optional (and `error` in plain words) when the class driver
