@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "base/file_name.h"
 #include "cli/commands.h"
 #include "cli/profile.h"
 #include "cli/text.h"
@@ -367,7 +368,7 @@ int exportProfile(session::BoardSession& session, const Options& options, Contex
         context.out << profile;
         return kDone;
     }
-    std::ofstream file(options.output, std::ios::binary | std::ios::trunc);
+    std::ofstream file(base::pathFromUtf8(options.output), std::ios::binary | std::ios::trunc);
     file << profile;
     file.close();
     if (!file) {

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/file_name.h"
 #include "cli/commands.h"
 #include "cli/profile.h"
 #include "cli/text.h"
@@ -90,7 +91,7 @@ std::optional<std::string> readProfileText(const std::string& file, Context& con
     std::istream* in = &context.in;
     std::ifstream opened;
     if (file != "-") {
-        opened.open(file, std::ios::binary);
+        opened.open(base::pathFromUtf8(file), std::ios::binary);
         if (!opened) {
             context.err << kProgram << "cannot read " << file << ": " << std::strerror(errno)
                         << '\n';
