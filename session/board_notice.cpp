@@ -32,15 +32,26 @@ std::string systemWords(const UnusableBoard& board) {
     return inParentheses(board.open_error.detail);
 }
 
-// What the user can do about a refused open. On Linux it is the missing udev rule; Windows gives
-// every user a game controller, so there another program holds it exclusively.
+// What the user can do about a refused open. On Linux an access refusal is the missing udev rule.
+// Windows gives every user a game controller, so there it is something on the PC that keeps
+// this program out on purpose: a device-control rule, or a program that hides game controllers
+// from all but the programs it allows. A sharing refusal is another program that opened the
+// board for itself; Windows lets this program in once that one lets go, and the search retries
+// each second, so no replug is needed.
 #ifdef _WIN32
 constexpr const char* kAccessRemedy =
-    "Close any program that may be using it, then unplug the board and plug it in again.";
+    "Something on this PC blocks it: a device-control rule, or a program that hides game "
+    "controllers from others. Allow this program there; the board is then found by itself.";
+constexpr const char* kBusyNotice =
+    "A Rotorix board is attached, but another program keeps it for itself";
+constexpr const char* kBusyRemedy =
+    "Close the program that uses the board; this one then finds it by itself.";
 #else
 constexpr const char* kAccessRemedy =
     "Install the udev rule 70-rotorix.rules (see README), then unplug the board and plug it in "
     "again.";
+constexpr const char* kBusyNotice = "A Rotorix board is attached, but another program holds it";
+constexpr const char* kBusyRemedy = "Close that program, or unplug the board and plug it in again.";
 #endif
 
 }  // namespace
@@ -61,8 +72,7 @@ std::string unusableBoardNotice(const std::vector<UnusableBoard>& all) {
     }
     const UnusableBoard& first = unusable.front();
     if (first.open_error.kind == OpenError::Kind::Busy) {
-        return "A Rotorix board is attached, but another program holds it" + systemWords(first) +
-               ".\nClose that program, or unplug the board and plug it in again.";
+        return kBusyNotice + systemWords(first) + ".\n" + kBusyRemedy;
     }
     return "A Rotorix board is attached, but it could not be opened" + systemWords(first) +
            ".\nUnplug the board and plug it in again.";
