@@ -23,6 +23,7 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cwchar>
 #include <future>
@@ -440,7 +441,11 @@ class WindowsPlatform final : public Platform {
         const bool first = !asked_;
         asked_ = true;
         // A walk that failed has not seen what the notice announced: it is still to be seen.
-        return first || noticed || !notices_.listening() || walk_failed_;
+        // A registration can succeed and still bring nothing (Wine's notices fail for good when
+        // its plug-and-play service is not up yet as the program starts), so a walk that is
+        // old enough is made anyway: a missed notice costs a few seconds, not the board.
+        const bool stale = std::chrono::steady_clock::now() - last_walk_ >= kLongestTrust;
+        return first || noticed || !notices_.listening() || walk_failed_ || stale;
     }
 
     std::optional<Identity> identify(const std::string& path) override {
@@ -459,6 +464,9 @@ class WindowsPlatform final : public Platform {
     Enumeration enumerate() override {
         Enumeration walk = walkCollections();
         walk_failed_ = walk.failure.has_value();
+        if (!walk_failed_) {
+            last_walk_ = std::chrono::steady_clock::now();
+        }
         return walk;
     }
 
@@ -537,8 +545,11 @@ class WindowsPlatform final : public Platform {
         return walk;
     }
 
+    static constexpr std::chrono::seconds kLongestTrust{2};
+
     GUID hid_class_;
     ChangeNotices notices_;
+    std::chrono::steady_clock::time_point last_walk_ = std::chrono::steady_clock::now();
     bool asked_ = false;
     bool walk_failed_ = false;
 };
