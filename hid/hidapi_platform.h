@@ -1,15 +1,13 @@
-// The platform on real hardware, through hidapi (the hidraw backend on Linux).
+// Transitional: app/main.cpp still asks for the platform by its former name. Delete this header
+// once it calls makeSystemPlatform() (system_platform.h).
 #pragma once
 
-#include <memory>
-
-#include "hid/platform.h"
+#include "hid/linux/linux_platform.h"
 
 namespace rotorix::hid {
 
-// Creates the hidapi platform. hidapi is initialised on creation and shut down when the last
-// platform object is destroyed. Returns the platform even if initialisation failed; it then
-// enumerates nothing.
-std::unique_ptr<Platform> makeHidapiPlatform();
+inline std::unique_ptr<Platform> makeHidapiPlatform() {
+    return makeLinuxPlatform();
+}
 
 }  // namespace rotorix::hid

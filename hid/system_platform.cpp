@@ -3,7 +3,7 @@
 #ifdef _WIN32
 #include "hid/windows/windows_platform.h"
 #else
-#include "hid/hidapi_platform.h"
+#include "hid/linux/linux_platform.h"
 #endif
 
 namespace rotorix::hid {
@@ -12,7 +12,7 @@ std::unique_ptr<Platform> makeSystemPlatform() {
 #ifdef _WIN32
     return makeWindowsPlatform();
 #else
-    return makeHidapiPlatform();
+    return makeLinuxPlatform();
 #endif
 }
 

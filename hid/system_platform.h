@@ -7,8 +7,8 @@
 
 namespace rotorix::hid {
 
-// SetupAPI and hid.dll on Windows (windows/windows_platform.h); hidapi elsewhere
-// (hidapi_platform.h).
+// SetupAPI and hid.dll on Windows (windows/windows_platform.h); libudev and hidraw on Linux
+// (linux/linux_platform.h).
 std::unique_ptr<Platform> makeSystemPlatform();
 
 }  // namespace rotorix::hid

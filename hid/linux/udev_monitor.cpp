@@ -1,4 +1,4 @@
-#include "hid/udev_monitor.h"
+#include "hid/linux/udev_monitor.h"
 
 #include <fcntl.h>
 #include <libudev.h>
