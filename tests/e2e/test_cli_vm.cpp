@@ -178,7 +178,7 @@ TEST_F(VmCli, ExportFromOneBoardAndImportOntoAnotherGivesTheSecondTheFirstsSetti
 }
 
 // watch prints what the board's input reports say, ends cleanly on Ctrl-C (which also breaks
-// off hidapi's wait), and sends the board nothing.
+// off the platform's wait), and sends the board nothing.
 TEST_F(VmCli, WatchPrintsThePressesOfTheBoardsInputReportsUntilCtrlC) {
     // Ten reports a second: Wine's HID bus under emulation passes on fewer than the 250 of a
     // report at every poll, and a press would wait behind the backlog.

@@ -1,4 +1,4 @@
-// The window on the hidapi backend, against boards that the VM's own USB host side enumerates.
+// The window on the Linux backend, against boards that the VM's own USB host side enumerates.
 // Driven as the window tests drive it: handlers and Timer_Timer() called directly, real key and
 // mouse events for the user's picks. Checked against the controls and, byte for byte, against what
 // each board logged. Runs only inside run-vm (ctest -L e2e); tests/e2e.cmake describes the boards.
@@ -15,7 +15,7 @@
 
 #include "by_serial.h"
 #include "config/settings_io.h"
-#include "hid/hidapi_platform.h"
+#include "hid/linux/linux_platform.h"
 #include "vm_rig.h"
 #include "window_fixture.h"
 
@@ -107,7 +107,7 @@ class VmWindow : public ::testing::Test, public test::WindowControls {
                                          "e2e/vm/run-vm with the boards of tests/e2e.cmake";
         ASSERT_EQ(rig_->boardCount(), kBoardCount);
         ASSERT_TRUE(events_.listening()) << "no uevent socket";
-        side_ = hid::makeHidapiPlatform();
+        side_ = hid::makeLinuxPlatform();
         if (rig_->bound(kOld)) {
             unplugAndWait(kOld);
         }
@@ -326,7 +326,7 @@ class VmWindow : public ::testing::Test, public test::WindowControls {
     const hid::DeviceMatch match_{config::kVendorId, config::kProductId};
     DeviceEvents events_;
     // The window's platform, and one for the test's own look at the boards.
-    std::unique_ptr<hid::Platform> platform_ = hid::makeHidapiPlatform();
+    std::unique_ptr<hid::Platform> platform_ = hid::makeLinuxPlatform();
     std::unique_ptr<hid::Platform> side_;
     std::size_t marks_[kBoardCount] = {};
     bool dirty_[kBoardCount] = {};

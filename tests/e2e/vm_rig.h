@@ -57,7 +57,7 @@ class VmRig {
 };
 
 // Listens to the device announcements: udevd's when it runs, else the kernel's own (uevents),
-// as the hidapi platform's device monitor does. Every change the HID stack makes to what hidapi
+// as the Linux platform's device monitor does. Every change the HID stack makes to what the walk
 // enumerates is followed by one, so waiting on them needs no polling interval.
 class DeviceEvents {
   public:
