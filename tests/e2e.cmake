@@ -11,8 +11,9 @@ rotorix_add_test(test_e2e_gadget SOURCES test_e2e_gadget.cpp LIBS e2e_gadget hid
 if(NOT ROTORIX_SANITIZE)
     set(ROTORIX_RUN_VM ${PROJECT_SOURCE_DIR}/e2e/vm/run-vm)
 
-    # Platform and discovery through hidapi, hidraw and usbhid against three emulated boards. The
-    # suite hard-codes them; keep the two lists in step.
+    # Platform and discovery through hidraw and usbhid against four emulated boards (the last
+    # with strings longer than the kernel's HID_UNIQ keeps). The suite hard-codes them; keep the
+    # two lists in step.
     add_executable(e2e_platform_vm_test e2e/test_platform_vm.cpp e2e/vm_rig.cpp)
     target_include_directories(e2e_platform_vm_test PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(e2e_platform_vm_test PRIVATE hid config GTest::gtest GTest::gtest_main
@@ -26,11 +27,15 @@ if(NOT ROTORIX_SANITIZE)
                     --version 0x0110 --settings 1=1,8=0xA0,9=0x03,10=25
                     --input-length 9 --feature-length 65
             --board --version 0x0000 --input-length 3 --feature-length 3
+            --board --serial "E2E-LONG-Ω-01234567890123456789012345678901234567890123456789012345678901234567890123456"
+                    --manufacturer "Rotorix Präzisionsbau GmbH & Co. KG, Werk Süd, Halle 7"
+                    --product "Rotary Encoder Board with a name longer than HID_UNIQ's 63 bytes"
+                    --version 0x2107
             -- $<TARGET_FILE:e2e_platform_vm_test>)
     set_tests_properties(e2e.platform PROPERTIES LABELS e2e TIMEOUT 330)
 endif()
 
-# The window on the hidapi backend inside the VM: scripted start-up, read-back, writes, watchdog,
+# The window on the Linux backend inside the VM: scripted start-up, read-back, writes, watchdog,
 # switching and keyboard tests, then boards vanishing at random points of read-backs and writes.
 # Board 0 (firmware 0.0) is pulled out while the suite runs and put back by the one test that
 # needs it. The suite hard-codes the boards; keep the two lists in step.
@@ -55,7 +60,7 @@ if(NOT ROTORIX_SANITIZE AND ROTORIX_BUILD_APP)
     set_tests_properties(e2e.window PROPERTIES LABELS e2e TIMEOUT 450)
 endif()
 
-# The real rotorixctl on the hidapi backend inside the VM: list, show, set, export from one board
+# The real rotorixctl on the Linux backend inside the VM: list, show, set, export from one board
 # and import onto the other, a bad profile, a board that vanishes mid-import, and watch. The
 # Windows build runs the same suite on rotorixctl.exe under Wine (tests/win.cmake).
 if(NOT ROTORIX_SANITIZE AND EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)

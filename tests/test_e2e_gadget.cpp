@@ -178,6 +178,11 @@ TEST_F(BoardFunction, FetchIsNeverLongerThanTheReportOrWLength) {
     EXPECT_EQ(getFeature(64).data.size(), 8u);
     EXPECT_EQ(getFeature(2).data.size(), 2u);
     EXPECT_EQ(getFeature(0).data.size(), 0u);
+    // A short reply counts the report ID, which stays off the wire.
+    function.limitFeatureReplies(3);
+    EXPECT_EQ(getFeature(64).data.size(), 2u);
+    function.limitFeatureReplies(std::nullopt);
+    EXPECT_EQ(getFeature(64).data.size(), 8u);
 }
 
 TEST_F(BoardFunction, EveryReceivedReportIsLoggedWhateverItHolds) {
@@ -296,13 +301,15 @@ TEST(BoardControl, ParsesEveryCommand) {
     EXPECT_EQ(parseControlCommand("press 16"), (ControlCommand{Command::Press, 16}));
     EXPECT_EQ(parseControlCommand("release 1"), (ControlCommand{Command::Release, 1}));
     EXPECT_EQ(parseControlCommand("pace 100"), (ControlCommand{Command::Pace, 100}));
+    EXPECT_EQ(parseControlCommand("short-reply 2"), (ControlCommand{Command::ShortReply, 2}));
+    EXPECT_EQ(parseControlCommand("full-reply"), (ControlCommand{Command::FullReply, 0}));
 }
 
 TEST(BoardControl, RefusesWhatIsNoCommand) {
-    for (const char* line :
-         {"", "unplug-before", "unplug-before 0", "unplug-before -1", "unplug-before 2x",
-          "unplug-after x", "silent 1", "Silent", "unplug 3", "press", "press 0", "press 17",
-          "release x", "pace", "pace 0", "pace 10001"}) {
+    for (const char* line : {"", "unplug-before", "unplug-before 0", "unplug-before -1",
+                             "unplug-before 2x", "unplug-after x", "silent 1", "Silent", "unplug 3",
+                             "press", "press 0", "press 17", "release x", "pace", "pace 0",
+                             "pace 10001", "short-reply 0", "short-reply", "full-reply 3"}) {
         EXPECT_FALSE(parseControlCommand(line).has_value()) << line;
     }
 }

@@ -50,6 +50,13 @@ std::optional<ControlCommand> parseControlCommand(std::string_view line) {
         }
         return ControlCommand{Kind::Pace, *ms};
     }
+    if (word == "short-reply") {
+        const auto length = number();
+        if (!length || *length > 0xFFFF) {
+            return std::nullopt;
+        }
+        return ControlCommand{Kind::ShortReply, *length};
+    }
     if (word == "press" || word == "release") {
         const auto button = number();
         if (!button || *button > 16) {
@@ -68,6 +75,9 @@ std::optional<ControlCommand> parseControlCommand(std::string_view line) {
     }
     if (word == "talkative") {
         return ControlCommand{Kind::Talkative, 0};
+    }
+    if (word == "full-reply") {
+        return ControlCommand{Kind::FullReply, 0};
     }
     return std::nullopt;
 }

@@ -11,6 +11,9 @@
 //                     every poll of the endpoint), for hosts slower than the poll rate
 //   press N           button N (1..16) is held down in the following input reports
 //   release N         button N is let go
+//   short-reply N     answer feature fetches with N bytes only, report ID counted (N - 1 on the
+//                     wire), as a board with broken firmware might
+//   full-reply        answer feature fetches in full again
 //
 // The board reads its control FIFO before it serves each request, so a command written before
 // the test starts an exchange is in force for that exchange.
@@ -23,9 +26,20 @@
 namespace rotorix::e2e {
 
 struct ControlCommand {
-    enum class Kind { UnplugBefore, UnplugAfter, Disarm, Silent, Talkative, Pace, Press, Release };
+    enum class Kind {
+        UnplugBefore,
+        UnplugAfter,
+        Disarm,
+        Silent,
+        Talkative,
+        Pace,
+        Press,
+        Release,
+        ShortReply,
+        FullReply,
+    };
     Kind kind = Kind::Disarm;
-    int count = 0;  // N of the unplug and pace commands (at least 1), or the button (1..16)
+    int count = 0;  // N of the unplug, pace and short-reply commands (at least 1), or the button
 
     friend bool operator==(const ControlCommand&, const ControlCommand&) = default;
 };

@@ -198,6 +198,11 @@ ControlAction HidFunction::setup(const SetupPacket& setup) {
     return stall();
 }
 
+void HidFunction::limitFeatureReplies(std::optional<std::size_t> length) {
+    const std::scoped_lock lock(mutex_);
+    feature_reply_limit_ = length;
+}
+
 void HidFunction::setButton(int number, bool pressed) {
     const std::scoped_lock lock(mutex_);
     model_.setButton(number, pressed);
@@ -211,7 +216,11 @@ ControlAction HidFunction::getReport(const SetupPacket& setup) {
     }
     const std::scoped_lock lock(mutex_);
     if (report_type == kFeatureReportType && reports_.feature_length >= 2) {
-        return send(withoutReportId(model_.featureReportReply(reports_.feature_length)), setup);
+        auto reply = model_.featureReportReply(reports_.feature_length);
+        if (feature_reply_limit_ && *feature_reply_limit_ < reply.size()) {
+            reply.resize(*feature_reply_limit_);
+        }
+        return send(withoutReportId(reply), setup);
     }
     if (report_type == kInputReportType) {
         return send(withoutReportId(model_.inputReport(reports_.input_length)), setup);

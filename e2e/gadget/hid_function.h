@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -96,6 +97,10 @@ class HidFunction {
     // Safe to call from another thread than the one serving the IN endpoint.
     void setButton(int number, bool pressed);
 
+    // Feature fetches are answered with at most `length` bytes, report ID counted; nullopt: in
+    // full.
+    void limitFeatureReplies(std::optional<std::size_t> length);
+
     BoardReports reports() const { return reports_; }
     std::uint8_t idleRate() const;
 
@@ -108,6 +113,7 @@ class HidFunction {
     std::vector<std::uint8_t> report_descriptor_;
     LogSink log_;
     std::uint8_t idle_rate_ = 0;
+    std::optional<std::size_t> feature_reply_limit_;
 };
 
 // "00 ee 08" for {0x00, 0xEE, 0x08}.

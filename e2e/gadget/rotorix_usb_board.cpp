@@ -301,6 +301,13 @@ class Board {
             case Kind::Release:
                 function_.setButton(command->count, command->kind == Kind::Press);
                 break;
+            case Kind::ShortReply:
+            case Kind::FullReply:
+                function_.limitFeatureReplies(
+                    command->kind == Kind::ShortReply
+                        ? std::optional(static_cast<std::size_t>(command->count))
+                        : std::nullopt);
+                break;
         }
     }
 

@@ -1,13 +1,20 @@
-// The platform, discovery and settings exchanges on the hidapi backend, against boards that the
-// VM's own USB host side enumerates: hidapi, hidraw, usbhid and the USB control path all take
+// The platform, discovery and settings exchanges on the Linux backend, against boards that the
+// VM's own USB host side enumerates: libudev, hidraw, usbhid and the USB control path all take
 // part. Runs only inside run-vm (ctest -L e2e); tests/e2e.cmake describes the boards.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/uhid.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <clocale>
+#include <cstring>
+#include <filesystem>
 #include <future>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -15,7 +22,7 @@
 #include "config/protocol.h"
 #include "config/settings_io.h"
 #include "hid/discovery.h"
-#include "hid/hidapi_platform.h"
+#include "hid/linux/linux_platform.h"
 #include "vm_rig.h"
 
 namespace rotorix::e2e {
@@ -36,7 +43,8 @@ struct Board {
 };
 
 // In bus order, as tests/e2e.cmake has run-vm plug them in: two boards that can be configured,
-// then an odd one with no strings, firmware 0.0 and a feature report too short to configure.
+// an odd one with no strings, firmware 0.0 and a feature report too short to configure, then one
+// whose strings are longer than the 63 bytes the kernel keeps in HID_UNIQ.
 const Board kBoards[] = {
     {u"E2E-0001", u"Rotorix", u"Rotary Encoder Board", 0x0104, {3, 0, 9}, {{0x55, 0x0F}, 5, 0}},
     {u"\u03A9mega-2",
@@ -46,11 +54,20 @@ const Board kBoards[] = {
      {9, 0, 65},
      {{0xA0, 0x03}, 25, 1}},
     {u"", u"", u"", 0x0000, {3, 0, 3}, {}},
+    {u"E2E-LONG-\u03A9-"
+     u"01234567890123456789012345678901234567890123456789012345678901234567890123456",
+     u"Rotorix Pr\u00E4zisionsbau GmbH & Co. KG, Werk S\u00FCd, Halle 7",
+     u"Rotary Encoder Board with a name longer than HID_UNIQ's 63 bytes",
+     0x2107,
+     {3, 0, 9},
+     {}},
 };
-constexpr int kBoardCount = 3;
+constexpr int kBoardCount = 4;
 constexpr int kConfigurable = 2;  // boards 0 and 1
 constexpr int kOddBoard = 2;
-const Serials kAllSerials = {kBoards[0].serial, kBoards[1].serial, kBoards[2].serial};
+constexpr int kLongBoard = 3;
+const Serials kAllSerials = {kBoards[0].serial, kBoards[1].serial, kBoards[2].serial,
+                             kBoards[3].serial};
 
 Bytes padded(std::size_t length, std::initializer_list<std::uint8_t> head) {
     Bytes report(head);
@@ -76,7 +93,7 @@ class VmPlatform : public ::testing::Test {
                                          "e2e/vm/run-vm with the boards of tests/e2e.cmake";
         ASSERT_EQ(rig_->boardCount(), kBoardCount);
         ASSERT_TRUE(events.listening()) << "no uevent socket";
-        platform = hid::makeHidapiPlatform();
+        platform = hid::makeLinuxPlatform();
         ASSERT_EQ(boards().size(), static_cast<std::size_t>(kBoardCount))
             << "an earlier test left a board unplugged";
         for (int i = 0; i < kBoardCount; ++i) {
@@ -88,6 +105,7 @@ class VmPlatform : public ::testing::Test {
         for (int i = 0; i < kBoardCount; ++i) {
             rig_->control(i, "disarm");
             rig_->control(i, "talkative");
+            rig_->control(i, "full-reply");
             if (!rig_->bound(i)) {
                 replugAndWait(i);
             }
@@ -174,7 +192,7 @@ class VmPlatform : public ::testing::Test {
 
 TEST_F(VmPlatform, EnumerationListsTheBoardsInBusOrderWithTheirVersions) {
     const auto found = boards();
-    ASSERT_EQ(found.size(), 3u);
+    ASSERT_EQ(found.size(), static_cast<std::size_t>(kBoardCount));
     for (int i = 0; i < kBoardCount; ++i) {
         EXPECT_EQ(found[i].version, kBoards[i].version) << "board " << i;
     }
@@ -186,7 +204,8 @@ TEST_F(VmPlatform, EnumerationListsTheBoardsInBusOrderWithTheirVersions) {
 TEST_F(VmPlatform, BusOrderOutlivesTheNodeNumbering) {
     // After its replug board 0 holds the highest hidraw number; it still comes first.
     unplugAndWait(0);
-    EXPECT_EQ(listedSerials(*platform, match), (Serials{kBoards[1].serial, kBoards[2].serial}));
+    EXPECT_EQ(listedSerials(*platform, match),
+              (Serials{kBoards[1].serial, kBoards[2].serial, kBoards[3].serial}));
     replugAndWait(0);
     EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
 }
@@ -203,6 +222,31 @@ TEST_F(VmPlatform, EachBoardOpensBySerialWithItsStringsAndLengths) {
         EXPECT_EQ(opened.device->product(), kBoards[i].product);
         EXPECT_EQ(opened.device->reportLengths(), kBoards[i].lengths);
     }
+}
+
+// The identity comes whole from the USB device, not from the kernel's HID_UNIQ (cut at 63 bytes),
+// and the same from the walk, from identify() without opening, and from an open handle.
+TEST_F(VmPlatform, EveryBoardIsIdentifiedWholeWithAndWithoutOpening) {
+    const auto found = boards();
+    ASSERT_EQ(found.size(), static_cast<std::size_t>(kBoardCount));
+    for (int i = 0; i < kBoardCount; ++i) {
+        SCOPED_TRACE("board " + std::to_string(i));
+        const Board& b = kBoards[i];
+        EXPECT_EQ(found[i].version, b.version) << "bcdDevice";
+        EXPECT_EQ(platform->identify(found[i].path),
+                  (hid::Identity{b.serial, b.manufacturer, b.product}));
+    }
+    const Board& long_board = kBoards[kLongBoard];
+    ASSERT_EQ(long_board.serial.size(), 88u);
+    auto opened = open(kLongBoard);
+    ASSERT_NE(opened.device, nullptr);
+    EXPECT_EQ(opened.info.version, 0x2107);
+    EXPECT_EQ(opened.device->serialNumber(), long_board.serial);
+    EXPECT_EQ(opened.device->manufacturer(), long_board.manufacturer);
+    EXPECT_EQ(opened.device->product(), long_board.product);
+    // The first 62 characters are HID_UNIQ's 63 bytes (U+03A9 takes two): no such board.
+    EXPECT_FALSE(openBySerial(*platform, match, long_board.serial.substr(0, 62)).board);
+    EXPECT_EQ(platform->identify("/dev/hidraw-none"), std::nullopt);
 }
 
 // Puts the process in another locale for one test.
@@ -322,6 +366,22 @@ TEST_F(VmPlatform, FetchIntoALargerBufferReturnsTheBoardsLength) {
     EXPECT_EQ(opened.device->getFeatureReport(reply), 9u);
 }
 
+// The count is what the board gave (report ID included), and a reply without the value byte
+// fails the read-back instead of reading as a setting.
+TEST_F(VmPlatform, ShortFeatureReplyShowsItsLengthAndFailsTheReadBack) {
+    auto opened = open(0);
+    ASSERT_NE(opened.device, nullptr);
+    for (const std::size_t length : {3u, 2u}) {
+        ASSERT_TRUE(rig_->control(0, "short-reply " + std::to_string(length)));
+        Bytes reply = padded(9, {0, 10});
+        EXPECT_EQ(opened.device->getFeatureReport(reply), length);
+        EXPECT_EQ(reply[0], 0) << "byte 0 is the report ID";
+    }
+    EXPECT_EQ(config::readSettings(*opened.device, 9), std::nullopt);
+    ASSERT_TRUE(rig_->control(0, "full-reply"));
+    EXPECT_EQ(config::readSettings(*opened.device, 9), kBoards[0].settings);
+}
+
 TEST_F(VmPlatform, ReportShorterThanTheBoardsIsDeliveredAsSent) {
     auto opened = open(0);
     ASSERT_NE(opened.device, nullptr);
@@ -422,8 +482,9 @@ TEST_F(VmPlatform, UnpluggedBoardIsGoneForEveryCallAndFromDiscovery) {
     ASSERT_TRUE(std::holds_alternative<hid::OpenError>(reopened));
     EXPECT_EQ(std::get<hid::OpenError>(reopened).kind, hid::OpenError::Kind::Gone);
 
-    ASSERT_EQ(boards().size(), 2u);
-    EXPECT_EQ(listedSerials(*platform, match), (Serials{kBoards[0].serial, kBoards[2].serial}));
+    ASSERT_EQ(boards().size(), static_cast<std::size_t>(kBoardCount - 1));
+    EXPECT_EQ(listedSerials(*platform, match),
+              (Serials{kBoards[0].serial, kBoards[2].serial, kBoards[3].serial}));
     EXPECT_FALSE(openBySerial(*platform, match, kBoards[1].serial).board.has_value());
     // The other board carries on.
     auto other = open(0);
@@ -502,8 +563,12 @@ TEST_P(VmUnplugMidReadBack, FailsWithoutAValueAndWithoutHanging) {
     ASSERT_TRUE(rig_->control(0, "unplug-before " + std::to_string(nth)));
 
     EXPECT_EQ(config::readSettings(*opened.device, 9), std::nullopt);
+    EXPECT_FALSE(opened.device->lastError().empty()) << "the system's words for the failure";
 
     ASSERT_TRUE(events.waitUntil([&] { return !present(0); }));
+    Bytes report(kBoards[0].lengths.input, 0);
+    EXPECT_EQ(opened.device->readInputReport(report, 1000), ReadOutcome::Gone);
+    EXPECT_FALSE(opened.device->lastError().empty());
     // Everything before the lost request was logged before the board went.
     const auto all = rig_->log(0);
     const std::vector<LoggedReport> sent(all.begin() + static_cast<std::ptrdiff_t>(log_marks[0]),
@@ -548,6 +613,125 @@ TEST_F(VmPlatform, BoardVanishingRightAfterAWriteTookIt) {
     auto again = open(1);
     ASSERT_NE(again.device, nullptr);
     EXPECT_EQ(config::readSettings(*again.device, 65)->pulse_code, 3);
+}
+
+// --- what the walk passes over, and walks in a storm --------------------------------------------
+
+// A HID device made through /dev/uhid: a hidraw node with no USB device above it, for as long as
+// the object lives.
+class UhidDevice {
+  public:
+    UhidDevice(std::uint16_t vendor, std::uint16_t product)
+        : fd_(::open("/dev/uhid", O_RDWR | O_CLOEXEC)) {
+        if (fd_ < 0) {
+            return;
+        }
+        // One vendor-defined byte, enough for hid-generic to bind it and make the node.
+        static constexpr std::uint8_t kDescriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,
+                                                       0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
+                                                       0x95, 0x01, 0x09, 0x01, 0x81, 0x02, 0xC0};
+        uhid_event event{};
+        event.type = UHID_CREATE2;
+        std::strcpy(reinterpret_cast<char*>(event.u.create2.name), "rotorix-e2e uhid");
+        std::strcpy(reinterpret_cast<char*>(event.u.create2.uniq), "UHID-0001");
+        event.u.create2.rd_size = sizeof kDescriptor;
+        event.u.create2.bus = 0x03;  // claims to be USB; only sysfs knows better
+        event.u.create2.vendor = vendor;
+        event.u.create2.product = product;
+        std::memcpy(event.u.create2.rd_data, kDescriptor, sizeof kDescriptor);
+        if (::write(fd_, &event, sizeof event) != static_cast<ssize_t>(sizeof event)) {
+            ::close(std::exchange(fd_, -1));
+        }
+    }
+    ~UhidDevice() {
+        if (fd_ >= 0) {
+            ::close(fd_);  // destroys the device
+        }
+    }
+    UhidDevice(const UhidDevice&) = delete;
+    UhidDevice& operator=(const UhidDevice&) = delete;
+
+    bool made() const { return fd_ >= 0; }
+
+    // Its node, "/dev/hidrawN", once the kernel has made it.
+    static std::optional<std::string> node() {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", error)) {
+            const auto target = std::filesystem::canonical(entry.path(), error).string();
+            if (!error && target.find("/uhid/") != std::string::npos) {
+                return "/dev/" + entry.path().filename().string();
+            }
+        }
+        return std::nullopt;
+    }
+
+  private:
+    int fd_;
+};
+
+TEST_F(VmPlatform, HidrawNodeWithoutAUsbDeviceIsPassedOver) {
+    if (::access("/dev/uhid", F_OK) != 0) {
+        GTEST_SKIP() << "this guest kernel has no uhid: run-vm loads it when the kernel has it";
+    }
+    UhidDevice impostor(config::kVendorId, config::kProductId);  // a board's IDs, on no bus
+    ASSERT_TRUE(impostor.made()) << std::strerror(errno);
+    std::optional<std::string> node;
+    ASSERT_TRUE(events.waitUntil([&] { return (node = UhidDevice::node()).has_value(); }));
+
+    const hid::Enumeration walk = platform->enumerate();
+    EXPECT_EQ(walk.failure, std::nullopt);
+    for (const auto& info : walk.interfaces) {
+        EXPECT_NE(info.path, *node);
+    }
+    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
+    EXPECT_EQ(platform->identify(*node), std::nullopt);
+}
+
+// Another platform walks, names and opens without pause while boards come and go: no walk fails,
+// and whatever it lists is one of the boards with its true identity (or gone by the time it asks).
+TEST_F(VmPlatform, WalksDuringUnplugsNeverFailAndListOnlyTrueBoards) {
+    std::atomic<bool> done = false;
+    auto walker = std::async(std::launch::async, [&] {
+        const auto own = hid::makeLinuxPlatform();
+        int walks = 0;
+        while (!done) {
+            const hid::Enumeration walk = own->enumerate();
+            EXPECT_EQ(walk.failure, std::nullopt);
+            for (const auto& info : walk.interfaces) {
+                if (!match.matches(info)) {
+                    continue;
+                }
+                if (const auto identity = own->identify(info.path)) {
+                    EXPECT_EQ(std::ranges::count(kAllSerials, identity->serial), 1);
+                }
+                auto opened = own->open(info.path);
+                if (auto* device = std::get_if<hid::DeviceHandle>(&opened)) {
+                    (void)(*device)->reportLengths();
+                }
+            }
+            ++walks;
+        }
+        return walks;
+    });
+    // However this thread leaves the test, the walker stops before the future waits for it.
+    struct Stop {
+        std::atomic<bool>& done;
+        ~Stop() { done = true; }
+    } const stop{done};
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < kBoardCount; ++i) {
+            ASSERT_TRUE(rig_->unplug(i));
+        }
+        ASSERT_TRUE(events.waitUntil([&] { return boards().empty(); }));
+        for (int i = 0; i < kBoardCount; ++i) {
+            ASSERT_TRUE(rig_->replug(i));
+        }
+        ASSERT_TRUE(events.waitUntil(
+            [&] { return boards().size() == static_cast<std::size_t>(kBoardCount); }));
+    }
+    done = true;
+    EXPECT_GT(walker.get(), 0);
+    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
 }
 
 }  // namespace
