@@ -187,10 +187,9 @@ class HidrawDevice final : public Device {
             return std::nullopt;
         }
         // The kernel's hidraw documentation says an unnumbered report's data starts at byte 0;
-        // usbhid in fact keeps byte 0 for the report number and counts it in the result, and
-        // for report 0 it leaves that byte as it was in its own (unzeroed) buffer. So byte 0 is
-        // set here, and the count, the device's bytes plus one, is handed on as it is: the
-        // caller judges a reply too short.
+        // usbhid in fact keeps byte 0 for the report number and counts it in the result. For
+        // report 0 that byte never came from the device, so it is set here. The count, the
+        // device's bytes plus one, is handed on as it is: the caller judges a reply too short.
         if (report_id == 0 && got > 0) {
             buffer[0] = 0;
         }
