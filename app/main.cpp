@@ -4,12 +4,12 @@
 #include "app/application.h"
 #include "app/frm_main.h"
 #include "app/quit_on_signal.h"
-#include "hid/hidapi_platform.h"
+#include "hid/system_platform.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     rotorix::app::describeApplication(application);
-    const auto platform = rotorix::hid::makeHidapiPlatform();
+    const auto platform = rotorix::hid::makeSystemPlatform();
     frmMain window(*platform);
     rotorix::app::closeOnStopSignals(&window);
     window.Form_Load();
