@@ -172,7 +172,10 @@ class Platform {
 
     // False only when the platform knows that no HID interface was added, removed or changed
     // since the previous call, so a walk of enumerate() would find what the last one found. The
-    // first call, and every call of a platform that cannot tell, answers true.
+    // first call, and every call of a platform that cannot tell, answers true. A change counts
+    // as seen only once a walk after it succeeded: after a failed walk the answer is true again.
+    // A platform whose notices may fail without saying so may also answer true when its last
+    // good walk is old (Windows: a few seconds).
     virtual bool devicesMayHaveChanged() { return true; }
 };
 
