@@ -34,26 +34,45 @@ int watchButtons(hid::Platform& platform, const Options& options, Context& conte
 
 // ---- shared by the sub-commands ----
 
-// The board the options name, selected in the session and read back. Empty optional (after a
-// message on err) when there is none to choose; `status` then holds the exit status.
-std::optional<std::u16string> chooseBoard(session::BoardSession& session, const Options& options,
-                                          Context& context, int& status);
+extern const char* const kProgram;  // "rotorixctl: ", before every message
 
-// Which of the listed serials the options choose; a message and an exit status otherwise.
+// The board the options choose, by index into the listed boards, or a message and the exit
+// status.
 struct Choice {
-    std::optional<std::size_t> index;
+    std::optional<std::size_t> board;
     int status = kDone;
     std::string message;
 };
-Choice choose(const std::vector<std::u16string>& serials, const std::optional<std::string>& board,
-              const std::string& unusable_notice);
+// `match` is what the session made of --board (as typed, UTF-8); without --board, the one board
+// listed is chosen. `walk_failure`: the system's words when the listing failed.
+Choice choose(const std::vector<session::ListedBoard>& boards,
+              const std::optional<session::NameMatch>& match,
+              const std::optional<std::string>& typed,
+              const std::optional<std::string>& walk_failure);
 
-// "ready", "firmware too old", "feature report too short", "cannot be opened", ...
-std::string stateText(const session::Snapshot& snapshot);
+// Opens the board the options name and reads it back, or says on err why there is none to open
+// and returns the exit status: the session's choice, rendered.
+Choice openChosen(session::BoardSession& session, const Options& options, Context& context);
 
-// Zero when the selected board's settings were read; otherwise says why on err and returns 1
-// (the exchange failed) or 3 (the board cannot be configured).
-int requireSettings(const session::Snapshot& snapshot, const std::string& serial,
-                    std::ostream& err);
+// How a board is called in messages and result lines: its serial, with its path beside a serial
+// that other listed boards share (or that is empty).
+std::string boardName(const std::vector<session::ListedBoard>& boards, std::size_t board);
+bool serialIsUnique(const std::vector<session::ListedBoard>& boards, std::size_t board);
+
+// "ready", "firmware too old", "feature report too short", "no access", "busy", ...: the
+// session's verdict on listed board `board`, opened or not.
+std::string stateText(const session::Snapshot& snapshot, std::size_t board);
+
+// Zero when listed board `board` is ready to configure; otherwise says why on err (for a board
+// that cannot be opened, the system's words and what to do) and returns 1 (its settings could
+// not be read) or 3 (it cannot be configured).
+int requireReady(const session::Snapshot& snapshot, std::size_t board, std::ostream& err);
+
+// A listing walk that failed, in the system's words: not the same as no board attached.
+std::string walkFailureText(const std::string& words);
+
+// The hint for the boards the last walk could not open, once, on err; nothing when there are
+// none.
+void printUnusableNotice(const session::Snapshot& snapshot, std::ostream& err);
 
 }  // namespace rotorix::cli

@@ -14,45 +14,108 @@
 
 namespace rotorix::cli {
 
+const char* const kProgram = "rotorixctl: ";
+
 namespace {
 
 using nlohmann::ordered_json;
-using session::Firmware;
+using session::ListedBoard;
+using session::NameMatch;
 using session::Snapshot;
-
-constexpr const char* kProgram = "rotorixctl: ";
+using session::Verdict;
 
 // Text from the system (paths, its error words) may not be UTF-8; it is replaced, not thrown on.
 std::string jsonText(const ordered_json& document) {
     return document.dump(2, ' ', false, ordered_json::error_handler_t::replace);
 }
 
-std::string firmwareText(const Snapshot& snapshot) {
-    if (!snapshot.version) {
-        return {};
+std::string inParentheses(const std::string& words) {
+    return words.empty() ? std::string() : " (" + words + ")";
+}
+
+// What keeps listed board `board` from being opened, if anything: the walk's probe, or the
+// open that followed it.
+std::optional<hid::UnusableBoard> openFailure(const Snapshot& snapshot, std::size_t board) {
+    const ListedBoard& listed = snapshot.boards[board];
+    if (listed.problem) {
+        return hid::UnusableBoard{listed.path, listed.identity.serial, *listed.problem};
     }
-    std::string caption = config::versionCaption(*snapshot.version);
-    return caption.starts_with(' ') ? caption.substr(1) : caption;
-}
-
-ordered_json optionalText(const std::optional<std::u16string>& text) {
-    return text ? ordered_json(toUtf8(*text)) : ordered_json(nullptr);
-}
-
-std::string shownText(const std::optional<std::u16string>& text) {
-    return text ? printable(*text) : std::string("-");
+    for (const hid::UnusableBoard& unusable : snapshot.unusable) {
+        if (unusable.path == listed.path) {
+            return unusable;
+        }
+    }
+    return std::nullopt;
 }
 
 // The system's words for a board that cannot be opened, and what to do about it.
-std::string openProblem(const Snapshot& snapshot) {
-    const std::string notice = session::unusableBoardNotice(snapshot.unusable);
-    if (!notice.empty()) {
-        return notice;
+std::string openProblem(const Snapshot& snapshot, std::size_t board) {
+    if (const auto failure = openFailure(snapshot, board)) {
+        const std::string notice = session::unusableBoardNotice({*failure});
+        if (!notice.empty()) {
+            return notice;
+        }
     }
-    return snapshot.last_error.empty() ? "it could not be opened"
-                                       : "it could not be opened (" + snapshot.last_error + ")";
+    return "it could not be opened" + inParentheses(snapshot.last_error);
 }
 
+// A board's identity as shown: what the open board reported, or for one that could not be
+// opened what the listing read without opening it.
+struct Shown {
+    std::string serial;
+    std::optional<std::string> manufacturer;
+    std::optional<std::string> product;
+    std::optional<std::string> firmware;
+};
+
+std::string firmwareText(std::uint16_t version) {
+    std::string caption = config::versionCaption(version);
+    return caption.starts_with(' ') ? caption.substr(1) : caption;
+}
+
+Shown shownBoard(const Snapshot& snapshot, std::size_t board) {
+    const ListedBoard& listed = snapshot.boards[board];
+    const auto text = [](const std::optional<std::u16string>& value) {
+        return value ? std::optional(printable(*value)) : std::nullopt;
+    };
+    const auto listedText = [](const std::u16string& value) {
+        return value.empty() ? std::nullopt : std::optional(printable(value));
+    };
+    Shown shown{printable(listed.identity.serial), {}, {}, {}};
+    if (snapshot.board_open) {
+        shown.manufacturer = text(snapshot.manufacturer);
+        shown.product = text(snapshot.product);
+        if (snapshot.version) {
+            shown.firmware = firmwareText(*snapshot.version);
+        }
+    } else {
+        shown.manufacturer = listedText(listed.identity.manufacturer);
+        shown.product = listedText(listed.identity.product);
+        shown.firmware = firmwareText(listed.version);
+    }
+    return shown;
+}
+
+ordered_json orNull(const std::optional<std::string>& text) {
+    return text ? ordered_json(*text) : ordered_json(nullptr);
+}
+
+std::string orDash(const std::optional<std::string>& text) {
+    return text ? *text : std::string("-");
+}
+
+// Why a board is not ready, in the system's words, where there are any.
+std::optional<std::string> reasonOf(const Snapshot& snapshot, std::size_t board) {
+    if (const auto failure = openFailure(snapshot, board)) {
+        return failure->open_error.detail;
+    }
+    if (snapshot.verdict() == Verdict::Unreadable) {
+        return snapshot.last_error;
+    }
+    return std::nullopt;
+}
+
+// Columns padded to their widest cell; a line carries no trailing blanks.
 void printTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
@@ -69,6 +132,7 @@ void printTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
                 line.append(widths[c] - displayWidth(row[c]) + 2, ' ');
             }
         }
+        line.erase(line.find_last_not_of(' ') + 1);
         out << line << '\n';
     }
 }
@@ -93,244 +157,237 @@ ordered_json settingsJson(const config::BoardSettings& raw) {
 
 }  // namespace
 
-Choice choose(const std::vector<std::u16string>& serials, const std::optional<std::string>& board,
-              const std::string& unusable_notice) {
-    std::vector<std::string> shown;
-    for (const auto& serial : serials) {
-        shown.push_back(printable(serial));
+std::string walkFailureText(const std::string& words) {
+    return "the attached devices could not be listed" + inParentheses(words);
+}
+
+bool serialIsUnique(const std::vector<ListedBoard>& boards, std::size_t board) {
+    const std::u16string& serial = boards[board].identity.serial;
+    return !serial.empty() &&
+           std::count_if(boards.begin(), boards.end(), [&](const ListedBoard& other) {
+               return other.identity.serial == serial;
+           }) == 1;
+}
+
+std::string boardName(const std::vector<ListedBoard>& boards, std::size_t board) {
+    const ListedBoard& listed = boards[board];
+    if (serialIsUnique(boards, board)) {
+        return printable(listed.identity.serial);
     }
-    if (board) {
-        // An argument that is not UTF-8 can name no serial.
-        const auto wanted = fromUtf8(*board);
-        const auto found =
-            wanted ? std::find(serials.begin(), serials.end(), *wanted) : serials.end();
-        if (found != serials.end()) {
-            return {static_cast<std::size_t>(found - serials.begin()), kDone, {}};
-        }
-        const std::string typed = wanted ? printable(*wanted) : std::string("(not UTF-8)");
-        std::string message = "no board has the serial \"" + typed + "\"";
-        message += serials.empty() ? std::string("; no board is attached")
-                                   : "; attached: " + joined(shown, ", ");
-        if (!unusable_notice.empty()) {
-            message += "\n" + unusable_notice;
-        }
-        return {std::nullopt, kNoBoard, message};
+    return listed.identity.serial.empty()
+               ? listed.path
+               : printable(listed.identity.serial) + " (" + listed.path + ")";
+}
+
+Choice choose(const std::vector<ListedBoard>& boards, const std::optional<NameMatch>& match,
+              const std::optional<std::string>& typed,
+              const std::optional<std::string>& walk_failure) {
+    if (walk_failure) {
+        return {std::nullopt, kNoBoard, walkFailureText(*walk_failure)};
     }
-    if (serials.empty()) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        names.push_back(boardName(boards, i));
+    }
+    if (typed) {
+        if (match && match->kind == NameMatch::Kind::One) {
+            return {match->boards.front(), kDone, {}};
+        }
+        // An argument that is not UTF-8 can name no board.
+        const auto wanted = fromUtf8(*typed);
+        const std::string shown = wanted ? printable(*wanted) : std::string("(not UTF-8)");
+        if (match && match->kind == NameMatch::Kind::Several) {
+            std::vector<std::string> candidates;
+            for (const std::size_t i : match->boards) {
+                candidates.push_back(boardName(boards, i));
+            }
+            return {std::nullopt, kBadUsage,
+                    std::to_string(candidates.size()) + " boards have the serial \"" + shown +
+                        "\"; name one by its path with --board PATH: " + joined(candidates, ", ")};
+        }
         return {std::nullopt, kNoBoard,
-                unusable_notice.empty() ? "no Rotorix board is attached" : unusable_notice};
+                "no board has the serial or path \"" + shown + "\"" +
+                    (boards.empty() ? std::string("; no board is attached")
+                                    : "; attached: " + joined(names, ", "))};
     }
-    if (serials.size() > 1) {
+    if (boards.empty()) {
+        return {std::nullopt, kNoBoard, "no Rotorix board is attached"};
+    }
+    if (boards.size() > 1) {
         return {std::nullopt, kBadUsage,
-                std::to_string(serials.size()) +
-                    " boards are attached; choose one with --board SERIAL: " + joined(shown, ", ")};
+                std::to_string(boards.size()) +
+                    " boards are attached; choose one with --board SERIAL: " + joined(names, ", ")};
     }
     return {0, kDone, {}};
 }
 
-std::optional<std::u16string> chooseBoard(session::BoardSession& session, const Options& options,
-                                          Context& context, int& status) {
-    const auto fail = [&](int code, const std::string& message) {
-        context.err << kProgram << message << '\n';
-        status = code;
-        return std::nullopt;
-    };
-    const auto shownBoards = [](const Snapshot& snapshot, const std::vector<std::size_t>& which) {
-        std::vector<std::string> shown;
-        for (const std::size_t i : which) {
-            shown.push_back(printable(snapshot.boards[i].identity.serial) + " (" +
-                            snapshot.boards[i].path + ")");
+Choice openChosen(session::BoardSession& session, const Options& options, Context& context) {
+    std::optional<NameMatch> match;
+    std::optional<std::string> typed = options.board;
+    if (const auto wanted = options.board ? fromUtf8(*options.board) : std::nullopt) {
+        match = session.start(*wanted);
+    } else {
+        session.list();
+        if (options.board) {
+            match = NameMatch{};  // not UTF-8: no board has that name
         }
-        return joined(shown, ", ");
-    };
-    if (options.board) {
-        // An argument that is not UTF-8 can name no board.
-        const auto wanted = fromUtf8(*options.board);
-        const session::NameMatch match = session.start(wanted.value_or(u"\uFFFF\uFFFF"));
-        const Snapshot& listed = session.snapshot();
-        const std::string typed = wanted ? printable(*wanted) : std::string("(not UTF-8)");
-        if (match.kind == session::NameMatch::Kind::Several) {
-            return fail(kBadUsage,
-                        std::to_string(match.boards.size()) + " boards have the serial \"" + typed +
-                            "\"; name one by its path: " + shownBoards(listed, match.boards));
-        }
-        if (match.kind == session::NameMatch::Kind::None) {
-            std::vector<std::size_t> all(listed.boards.size());
-            for (std::size_t i = 0; i < all.size(); ++i) {
-                all[i] = i;
-            }
-            return fail(kNoBoard, "no board has the serial or path \"" + typed + "\"" +
-                                      (listed.walk_failure ? "; " + *listed.walk_failure
-                                       : all.empty()       ? std::string("; no board is attached")
-                                                     : "; attached: " + shownBoards(listed, all)));
-        }
-        status = kDone;
-        return listed.boards[match.boards.front()].identity.serial;
     }
-    session.list();
-    const Snapshot& listed = session.snapshot();
-    if (listed.boards.empty()) {
-        return fail(kNoBoard, listed.walk_failure ? session::failedWalkNotice(*listed.walk_failure)
-                                                  : std::string("no Rotorix board is attached"));
+    Choice choice =
+        choose(session.snapshot().boards, match, typed, session.snapshot().walk_failure);
+    if (choice.board && !options.board) {
+        // The one board listed, opened by its entry: exactly that board, whatever came since.
+        typed = session.snapshot().boards[*choice.board].path;
+        match = session.start(fromUtf8(*typed).value_or(u""));
+        choice = choose(session.snapshot().boards, match, typed, session.snapshot().walk_failure);
     }
-    if (listed.boards.size() > 1) {
-        std::vector<std::string> shown;
-        for (const auto& board : listed.boards) {
-            shown.push_back(printable(board.identity.serial));
-        }
-        return fail(kBadUsage, std::to_string(listed.boards.size()) +
-                                   " boards are attached; choose one with --board SERIAL: " +
-                                   joined(shown, ", "));
+    if (!choice.board) {
+        context.err << kProgram << choice.message << '\n';
     }
-    const std::string path = listed.boards.front().path;
-    session.start(fromUtf8(path).value_or(u""));
-    status = kDone;
-    return session.snapshot().boards.empty() ? std::u16string()
-                                             : session.snapshot().boards.front().identity.serial;
+    return choice;
 }
 
-std::string stateText(const Snapshot& snapshot) {
-    if (!snapshot.board_open) {
+std::string stateText(const Snapshot& snapshot, std::size_t board) {
+    if (const auto failure = openFailure(snapshot, board)) {
+        switch (failure->open_error.kind) {
+            case hid::OpenError::Kind::AccessDenied:
+                return "no access";
+            case hid::OpenError::Kind::Busy:
+                return "busy";
+            case hid::OpenError::Kind::Gone:
+                return "unplugged";
+            case hid::OpenError::Kind::Other:
+                break;
+        }
         return "cannot be opened";
     }
-    switch (snapshot.firmware) {
-        case Firmware::TooOld:
+    switch (snapshot.verdict()) {
+        case Verdict::TooOld:
             return "firmware too old";
-        case Firmware::NotConfigurable:
+        case Verdict::NotConfigurable:
             return "feature report too short";
-        case Firmware::Ready:
-            return snapshot.settings ? "ready" : "settings could not be read";
-        case Firmware::None:
+        case Verdict::Unreadable:
+            return "settings could not be read";
+        case Verdict::Ready:
+            return "ready";
+        case Verdict::NotOpen:
             break;
     }
     return "cannot be opened";
 }
 
-int requireSettings(const Snapshot& snapshot, const std::string& serial, std::ostream& err) {
-    const std::string board = kProgram + serial + ": ";
-    if (!snapshot.board_open) {
-        err << board << openProblem(snapshot) << '\n';
-        return kNoBoard;
-    }
-    switch (snapshot.firmware) {
-        case Firmware::TooOld:
-            err << board
-                << (snapshot.version ? "firmware " + firmwareText(snapshot) + " is too old"
+int requireReady(const Snapshot& snapshot, std::size_t board, std::ostream& err) {
+    const std::string named = kProgram + boardName(snapshot.boards, board) + ": ";
+    switch (snapshot.verdict()) {
+        case Verdict::Ready:
+            return kDone;
+        case Verdict::Unreadable:
+            err << named << "its settings could not be read" << inParentheses(snapshot.last_error)
+                << '\n';
+            return kBoardRefused;
+        case Verdict::TooOld:
+            err << named
+                << (snapshot.version ? "firmware " + firmwareText(*snapshot.version) + " is too old"
                                      : std::string("its firmware version cannot be read"))
                 << "; the board cannot be configured until its firmware is upgraded\n";
             return kNoBoard;
-        case Firmware::NotConfigurable:
-            err << board
+        case Verdict::NotConfigurable:
+            err << named
                 << "its feature report is too short to carry settings; the board cannot be "
                    "configured\n";
             return kNoBoard;
-        case Firmware::None:
-            err << board << openProblem(snapshot) << '\n';
-            return kNoBoard;
-        case Firmware::Ready:
+        case Verdict::NotOpen:
             break;
     }
-    if (!snapshot.settings) {
-        err << board << "its settings could not be read"
-            << (snapshot.last_error.empty() ? std::string() : " (" + snapshot.last_error + ")")
-            << '\n';
-        return kBoardRefused;
+    err << named << openProblem(snapshot, board) << '\n';
+    return kNoBoard;
+}
+
+void printUnusableNotice(const Snapshot& snapshot, std::ostream& err) {
+    const std::string notice = session::unusableBoardNotice(snapshot.unusable);
+    if (!notice.empty()) {
+        err << notice << '\n';
     }
-    return kDone;
 }
 
 int listBoards(session::BoardSession& session, const Options& options, Context& context) {
-    session.start();
-    const std::size_t count = session.snapshot().serials.size();
     ordered_json boards = ordered_json::array();
     std::vector<std::vector<std::string>> rows = {
         {"SERIAL", "FIRMWARE", "STATE", "MANUFACTURER", "PRODUCT"}};
-    std::vector<std::string> notes;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (session.snapshot().selected != static_cast<int>(i)) {
-            session.select(static_cast<int>(i));
-        }
-        const Snapshot& board = session.snapshot();
-        const std::u16string& serial = board.serials[i];
-        const std::string state = stateText(board);
+    bool paths = false;  // a PATH column, for boards a serial does not tell apart
+    session.visitEach([&](std::size_t i) {
+        const Snapshot& snapshot = session.snapshot();
+        const ListedBoard& listed = snapshot.boards[i];
+        const Shown shown = shownBoard(snapshot, i);
+        const std::string state = stateText(snapshot, i);
         ordered_json entry;
-        entry["serial"] = toUtf8(serial);
-        entry["manufacturer"] = optionalText(board.manufacturer);
-        entry["product"] = optionalText(board.product);
-        entry["firmware"] = board.version ? ordered_json(firmwareText(board)) : nullptr;
+        entry["serial"] = toUtf8(listed.identity.serial);
+        entry["path"] = listed.path;
+        entry["manufacturer"] = orNull(shown.manufacturer);
+        entry["product"] = orNull(shown.product);
+        entry["firmware"] = orNull(shown.firmware);
         entry["state"] = state;
-        if (!board.board_open) {
-            entry["reason"] = openProblem(board);
-            notes.push_back(printable(serial) + ": " + openProblem(board));
-        } else if (!board.settings && board.firmware == Firmware::Ready) {
-            entry["reason"] = board.last_error;
+        if (const auto reason = reasonOf(snapshot, i)) {
+            entry["reason"] = *reason;
         }
         boards.push_back(entry);
-        rows.push_back({printable(serial), board.version ? firmwareText(board) : "-", state,
-                        shownText(board.manufacturer), shownText(board.product)});
+        const bool unique = serialIsUnique(snapshot.boards, i);
+        paths = paths || !unique;
+        rows.push_back({unique || !listed.identity.serial.empty() ? shown.serial : "-",
+                        orDash(shown.firmware), state, orDash(shown.manufacturer),
+                        orDash(shown.product), unique ? std::string() : listed.path});
+    });
+    const Snapshot& snapshot = session.snapshot();
+    if (snapshot.walk_failure) {
+        context.err << kProgram << walkFailureText(*snapshot.walk_failure) << '\n';
+        return kNoBoard;
     }
-    // Boards whose serial could not even be read: the system's reason and what to do.
-    for (const hid::UnusableBoard& unusable : session.snapshot().unusable) {
-        if (unusable.open_error.kind == hid::OpenError::Kind::Gone) {
-            continue;  // unplugged while we looked
-        }
-        const bool no_serial = false;
-        ordered_json entry;
-        entry["serial"] = nullptr;
-        entry["path"] = unusable.path;
-        entry["state"] = no_serial ? "no serial number" : "cannot be opened";
-        entry["reason"] = unusable.open_error.detail;
-        entry["hint"] = session::unusableBoardNotice({unusable});
-        boards.push_back(entry);
-        rows.push_back(
-            {"-", "-",
-             entry["state"].get<std::string>() + (unusable.open_error.detail.empty()
-                                                      ? std::string()
-                                                      : " (" + unusable.open_error.detail + ")"),
-             "-", unusable.path});
-        notes.push_back(session::unusableBoardNotice({unusable}));
-    }
-    session.close();
-
     if (options.json) {
         context.out << jsonText(ordered_json{{"boards", boards}}) << '\n';
-        return kDone;
-    }
-    if (rows.size() == 1) {
+    } else if (rows.size() == 1) {
         context.err << kProgram << "no Rotorix board is attached\n";
-        return kDone;
+    } else {
+        if (paths) {
+            rows.front().push_back("PATH");
+        } else {
+            for (auto& row : rows) {
+                row.resize(5);
+            }
+        }
+        printTable(context.out, rows);
     }
-    printTable(context.out, rows);
-    for (const std::string& note : notes) {
-        context.out << '\n' << note << '\n';
-    }
+    printUnusableNotice(snapshot, context.err);
     return kDone;
 }
 
 int showBoard(session::BoardSession& session, const Options& options, Context& context) {
-    int status = kDone;
-    const auto serial = chooseBoard(session, options, context, status);
-    if (!serial) {
-        return status;
+    const Choice chosen = openChosen(session, options, context);
+    if (!chosen.board) {
+        return chosen.status;
     }
+    const std::size_t i = *chosen.board;
     const Snapshot& board = session.snapshot();
-    status = requireSettings(board, printable(*serial), context.err);
+    const int status = requireReady(board, i, context.err);
+    const Shown shown = shownBoard(board, i);
+    const bool unique = serialIsUnique(board.boards, i);
     if (options.json) {
-        ordered_json shown;
-        shown["serial"] = toUtf8(*serial);
-        shown["manufacturer"] = optionalText(board.manufacturer);
-        shown["product"] = optionalText(board.product);
-        shown["firmware"] = board.version ? ordered_json(firmwareText(board)) : nullptr;
-        shown["state"] = stateText(board);
-        shown["settings"] = board.settings ? settingsJson(*board.settings) : nullptr;
-        context.out << jsonText(shown) << '\n';
+        ordered_json entry;
+        entry["serial"] = toUtf8(board.boards[i].identity.serial);
+        entry["path"] = board.boards[i].path;
+        entry["manufacturer"] = orNull(shown.manufacturer);
+        entry["product"] = orNull(shown.product);
+        entry["firmware"] = orNull(shown.firmware);
+        entry["state"] = stateText(board, i);
+        entry["settings"] = board.settings ? settingsJson(*board.settings) : nullptr;
+        context.out << jsonText(entry) << '\n';
     } else {
-        std::vector<std::vector<std::string>> rows = {
-            {"serial", printable(*serial)},
-            {"manufacturer", shownText(board.manufacturer)},
-            {"product", shownText(board.product)},
-            {"firmware", board.version ? firmwareText(board) : "-"},
-            {"state", stateText(board)}};
+        std::vector<std::vector<std::string>> rows = {{"serial", shown.serial}};
+        if (!unique) {
+            rows.push_back({"path", board.boards[i].path});
+        }
+        rows.insert(rows.end(), {{"manufacturer", orDash(shown.manufacturer)},
+                                 {"product", orDash(shown.product)},
+                                 {"firmware", orDash(shown.firmware)},
+                                 {"state", stateText(board, i)}});
         if (board.settings) {
             for (const auto& [key, value] : settingLines(*board.settings)) {
                 rows.push_back({key, value});
@@ -343,13 +400,13 @@ int showBoard(session::BoardSession& session, const Options& options, Context& c
 }
 
 int exportProfile(session::BoardSession& session, const Options& options, Context& context) {
-    int status = kDone;
-    const auto serial = chooseBoard(session, options, context, status);
-    if (!serial) {
-        return status;
+    const Choice chosen = openChosen(session, options, context);
+    if (!chosen.board) {
+        return chosen.status;
     }
     const Snapshot& board = session.snapshot();
-    status = requireSettings(board, printable(*serial), context.err);
+    const std::string name = boardName(board.boards, *chosen.board);
+    const int status = requireReady(board, *chosen.board, context.err);
     if (status != kDone) {
         return status;
     }
@@ -357,7 +414,7 @@ int exportProfile(session::BoardSession& session, const Options& options, Contex
     session.close();
     const auto settings = fromBoard(raw);
     if (!settings) {
-        context.err << kProgram << printable(*serial)
+        context.err << kProgram << name
                     << ": the board holds values no profile can carry (pulse code "
                     << int{raw.pulse_code} << ", hide flag " << int{raw.hide_flag}
                     << "); set them first\n";

@@ -20,17 +20,31 @@ namespace {
 
 using session::WriteOutcome;
 
-constexpr const char* kProgram = "rotorixctl: ";
-
-// Writes what `only` names (everything when it is null) with the session's writes, each behind
-// its gates, then reads the board back. Returns what went wrong, in plain words: refused or
-// unsent writes, and every named setting the board does not hold afterwards.
+// Writes what `only` names (everything when it is null) and reads the board back, as one session
+// operation. Returns what went wrong, in plain words: refused or unsent writes, and every named
+// setting the board does not hold afterwards; empty only when the read-back confirmed it all.
 std::vector<std::string> writeAndCheck(session::BoardSession& session, const Settings& wanted,
                                        const Changes* only) {
+    const config::BoardSettings coded = toBoard(wanted);
+    session::SettingsChange change;
+    if (only == nullptr || only->anyEncoder()) {
+        change.encoders = wanted.encoders;
+    }
+    if (only == nullptr || only->pulse_ms) {
+        change.pulse_code = coded.pulse_code;
+    }
+    if (only == nullptr || only->hidden) {
+        change.hide_flag = coded.hide_flag;
+    }
+    const session::AppliedChange applied = session.applyAndVerify(change);
+
     std::vector<std::string> problems;
-    const auto note = [&](WriteOutcome outcome, const std::string& what) {
-        const std::string& why = session.snapshot().last_error;
-        const std::string words = why.empty() ? std::string() : " (" + why + ")";
+    const std::string words =
+        applied.refused_words.empty() ? std::string() : " (" + applied.refused_words + ")";
+    const auto note = [&](bool asked, WriteOutcome outcome, const std::string& what) {
+        if (!asked) {
+            return;
+        }
         switch (outcome) {
             case WriteOutcome::Taken:
                 break;
@@ -45,25 +59,20 @@ std::vector<std::string> writeAndCheck(session::BoardSession& session, const Set
                 break;
         }
     };
-    const config::BoardSettings coded = toBoard(wanted);
-    if (only == nullptr || only->anyEncoder()) {
-        note(session.writeEncoderTypes(wanted.encoders), "the encoder types");
-    }
-    if (only == nullptr || only->pulse_ms) {
-        note(session.writePulseCode(coded.pulse_code), "the pulse length");
-    }
-    if (only == nullptr || only->hidden) {
-        note(session.writeHideFlag(coded.hide_flag), "the hidden flag");
-    }
-    // What the board holds now, not what the session last wrote.
-    if (!session.reload() || !session.snapshot().settings) {
+    note(change.encoders.has_value(), applied.encoders, "the encoder types");
+    note(change.pulse_code.has_value(), applied.pulse, "the pulse length");
+    note(change.hide_flag.has_value(), applied.hidden, "the hidden flag");
+    if (!applied.read_back) {
         const std::string& why = session.snapshot().last_error;
         problems.push_back("its settings could not be read back" +
                            (why.empty() ? std::string() : " (" + why + ")"));
         return problems;
     }
-    for (std::string& difference : differences(wanted, *session.snapshot().settings, only)) {
+    for (std::string& difference : differences(wanted, *applied.read_back, only)) {
         problems.push_back("it holds " + std::move(difference));
+    }
+    if (!applied.verified && problems.empty()) {
+        problems.push_back("it does not hold what was written");
     }
     return problems;
 }
@@ -120,14 +129,14 @@ int setSettings(session::BoardSession& session, const Options& options, Context&
     }
     const Changes& changes = std::get<Changes>(parsed);
 
-    int status = kDone;
-    const auto serial = chooseBoard(session, options, context, status);
-    if (!serial) {
-        return status;
+    const Choice chosen = openChosen(session, options, context);
+    if (!chosen.board) {
+        return chosen.status;
     }
-    const std::string shown = printable(*serial);
-    status = requireSettings(session.snapshot(), shown, context.err);
+    const std::string shown = boardName(session.snapshot().boards, *chosen.board);
+    const int status = requireReady(session.snapshot(), *chosen.board, context.err);
     if (status != kDone) {
+        session.close();
         return status;
     }
     // Settings outside their coding are replaced only where the command names them; the rest
@@ -166,15 +175,16 @@ int importProfile(session::BoardSession& session, const Options& options, Contex
     const Settings& wanted = std::get<Settings>(parsed);
 
     if (!options.all) {
-        int status = kDone;
-        const auto serial = chooseBoard(session, options, context, status);
-        if (!serial) {
-            return status;
+        const Choice chosen = openChosen(session, options, context);
+        if (!chosen.board) {
+            return chosen.status;
         }
-        const std::string shown = printable(*serial);
-        status = requireSettings(session.snapshot(), shown, context.err);
+        const session::Snapshot& board = session.snapshot();
+        const std::string shown = boardName(board.boards, *chosen.board);
+        const int status = requireReady(board, *chosen.board, context.err);
         if (status != kDone) {
-            context.out << shown << ": not written: " << stateText(session.snapshot()) << '\n';
+            context.out << shown << ": not written: " << stateText(board, *chosen.board) << '\n';
+            session.close();
             return status;
         }
         const auto problems = writeAndCheck(session, wanted, nullptr);
@@ -185,44 +195,43 @@ int importProfile(session::BoardSession& session, const Options& options, Contex
         return problems.empty() ? kDone : kBoardRefused;
     }
 
-    // Every ready board; one that refuses does not stop the others.
-    session.start();
-    const std::size_t count = session.snapshot().serials.size();
+    // Every ready board, each listed entry once; one that refuses does not stop the others.
     int ready = 0;
     bool refused = false;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (session.snapshot().selected != static_cast<int>(i)) {
-            session.select(static_cast<int>(i));
-        }
+    session.visitEach([&](std::size_t i) {
         const session::Snapshot& board = session.snapshot();
-        const std::string shown = printable(board.serials[i]);
+        const std::string shown = boardName(board.boards, i);
         std::ostringstream why;
-        const int state = requireSettings(board, shown, why);
+        const int state = requireReady(board, i, why);
         if (state == kNoBoard) {
-            context.out << shown << ": skipped: " << stateText(board) << '\n';
-            continue;
+            context.out << shown << ": skipped: " << stateText(board, i) << '\n';
+            return;
         }
         ++ready;
         if (state != kDone) {
             refused = true;
-            context.out << shown << ": not written: " << stateText(board) << '\n';
-            continue;
+            context.out << shown << ": not written: " << stateText(board, i) << '\n';
+            return;
         }
         const auto problems = writeAndCheck(session, wanted, nullptr);
         refused = refused || !problems.empty();
         context.out << shown << ": "
                     << (problems.empty() ? "written" : "not written: " + joined(problems, "; "))
                     << '\n';
+    });
+    const session::Snapshot& after = session.snapshot();
+    if (after.walk_failure) {
+        context.err << kProgram << walkFailureText(*after.walk_failure) << '\n';
+        return kNoBoard;
     }
-    session.close();
     if (ready == 0) {
-        // With no board listed, why: none attached, or attached but not to be opened.
-        const std::string notice = session::unusableBoardNotice(session.snapshot().unusable);
         context.err << kProgram
-                    << (count > 0        ? std::string("no board is ready to configure")
-                        : notice.empty() ? std::string("no Rotorix board is attached")
-                                         : notice)
+                    << (after.boards.empty() ? "no Rotorix board is attached"
+                                             : "no board is ready to configure")
                     << '\n';
+    }
+    printUnusableNotice(after, context.err);
+    if (ready == 0) {
         return kNoBoard;
     }
     return refused ? kBoardRefused : kDone;

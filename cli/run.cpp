@@ -41,17 +41,20 @@ constexpr const char* kProfileHelp = R"(Profile:
 
 constexpr const char* kCommandsHelp = R"(Commands:
   list [--json]                            every attached board and its state
-  show [--board SERIAL] [--json]           a board's identity and settings
-  set [--board SERIAL] KEY=VALUE...        change the named settings (see Settings)
-  export [--board SERIAL] [-o FILE]        the board's settings as a profile
-  import [--board SERIAL | --all] FILE     write a profile (FILE - reads standard input)
-  watch [--board SERIAL] [--count N]       print button presses and releases
+  show [--board BOARD] [--json]            a board's identity and settings
+  set [--board BOARD] KEY=VALUE...         change the named settings (see Settings)
+  export [--board BOARD] [-o FILE]         the board's settings as a profile
+  import [--board BOARD | --all] FILE      write a profile (FILE - reads standard input)
+  watch [--board BOARD] [--count N]        print button presses and releases
   Each takes --demo as well; "rotorixctl COMMAND --help" describes one of them.)";
 
 constexpr const char* kBoardsHelp = R"(Boards:
   With one board attached, --board may be left out; with several, name one by its serial
-  number exactly as "rotorixctl list" shows it. A board whose firmware is 0.0, or whose feature
-  report is too short to carry settings, is listed and shown but never configured.)";
+  number exactly as "rotorixctl list" shows it, or by its path where boards share a serial
+  (list shows the path beside such a serial). A command that names a board sends nothing to any
+  other. A board whose firmware is 0.0, or whose feature report is too short to carry settings,
+  is listed and shown but never configured; one this user may not open is listed as "no access",
+  with the hint once, on standard error.)";
 
 constexpr const char* kExamplesHelp = R"(Examples:
   rotorixctl list                                       the boards and their serials
@@ -65,9 +68,10 @@ constexpr const char* kExamplesHelp = R"(Examples:
 Exit status:
   0    done
   1    a board refused or lost an exchange (what was not written is said)
-  2    bad usage or a bad profile (nothing was written)
-  3    no such board, no board, or the board cannot be configured (old firmware, short
-       feature report, no access)
+  2    bad usage, a bad profile, or several boards to choose from: none named, or a serial
+       several boards share (nothing was written)
+  3    no such board, no board, the attached devices could not be listed, or the board cannot
+       be configured (old firmware, short feature report, no access, held by another program)
 
 Messages go to standard error, results to standard output; --json prints one JSON document.)";
 
@@ -94,7 +98,8 @@ void scriptDemoButtons(sim::SimPlatform& platform) {
 }
 
 void addBoardOption(CLI::App& command, Options& options) {
-    command.add_option("--board", options.board, "The board's serial number")->type_name("SERIAL");
+    command.add_option("--board", options.board, "The board's serial number, or its path")
+        ->type_name("BOARD");
 }
 
 }  // namespace
@@ -138,8 +143,8 @@ int run(const std::vector<std::string>& args, Context& context) {
     CLI::App* importing = app.add_subcommand(
         "import", "Write a profile to a board, or with --all to every ready board");
     CLI::Option* board =
-        importing->add_option("--board", options.board, "The board's serial number")
-            ->type_name("SERIAL");
+        importing->add_option("--board", options.board, "The board's serial number, or its path")
+            ->type_name("BOARD");
     importing->add_flag("--all", options.all, "Every ready board, one line each")->excludes(board);
     importing->add_option("file", options.file, "The profile; - reads standard input")
         ->type_name("FILE")

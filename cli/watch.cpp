@@ -12,8 +12,6 @@ namespace rotorix::cli {
 
 namespace {
 
-constexpr const char* kProgram = "rotorixctl: ";
-
 // Room for any report the buttons can lie in, and at least what the descriptor says.
 std::size_t reportRoom(const std::vector<hid::InputButton>& buttons, std::uint16_t input_length) {
     std::size_t room = std::max<std::size_t>(input_length, 2);
@@ -45,23 +43,30 @@ std::string buttonRange(const std::vector<hid::InputButton>& buttons) {
 
 int watchButtons(hid::Platform& platform, const Options& options, Context& context,
                  void (*pace)(int ms)) {
+    // The session's choosing rules over a walk of discovery's own, which opens nothing but the
+    // board chosen.
     const hid::DeviceMatch match{config::kVendorId, config::kProductId};
     const hid::BoardListing listing = hid::listBoards(platform, match);
-    std::vector<std::u16string> serials;
+    std::vector<session::ListedBoard> boards;
     for (const hid::BoardEntry& entry : listing.boards) {
-        serials.push_back(entry.identity.serial);
+        boards.push_back({entry.info.path, entry.identity, entry.info.version, std::nullopt});
     }
-    const Choice choice = choose(serials, options.board, {});
-    if (!choice.index) {
+    std::optional<session::NameMatch> named;
+    if (options.board) {
+        const auto wanted = fromUtf8(*options.board);
+        named = wanted ? session::matchName(boards, *wanted) : session::NameMatch{};
+    }
+    const Choice choice = choose(boards, named, options.board, listing.walk_failure);
+    if (!choice.board) {
         context.err << kProgram << choice.message << '\n';
         return choice.status;
     }
-    const std::u16string& serial = serials[*choice.index];
-    const std::string shown = printable(serial);
-    auto opened = hid::openBoard(platform, listing.boards[*choice.index]);
+    const hid::BoardEntry& entry = listing.boards[*choice.board];
+    const std::string shown = boardName(boards, *choice.board);
+    auto opened = hid::openBoard(platform, entry);
     if (const auto* error = std::get_if<hid::OpenError>(&opened)) {
-        const std::string notice = session::unusableBoardNotice(
-            {{listing.boards[*choice.index].info.path, serial, *error}});
+        const std::string notice =
+            session::unusableBoardNotice({{entry.info.path, entry.identity.serial, *error}});
         context.err << kProgram << shown << ": "
                     << (notice.empty() ? std::string("it could not be opened") : notice) << '\n';
         return kNoBoard;

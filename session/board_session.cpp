@@ -102,26 +102,27 @@ void BoardSession::start() {
     publish();
 }
 
-NameMatch BoardSession::start(const std::u16string& name) {
-    beginStart();
-    scan();
+NameMatch matchName(const std::vector<ListedBoard>& boards, const std::u16string& name) {
     NameMatch match;
-    const auto& boards = snapshot_.boards;
+    const std::string path = base::toUtf8(name);
     for (std::size_t i = 0; i < boards.size(); ++i) {
-        // A path names one board for certain; it wins over a serial that happens to look alike.
-        if (base::toUtf8(name) == boards[i].path) {
-            match = {NameMatch::Kind::One, {i}};
-            break;
+        if (boards[i].path == path) {
+            return {NameMatch::Kind::One, {i}};
         }
         if (boards[i].identity.serial == name) {
             match.boards.push_back(i);
         }
     }
-    if (match.kind != NameMatch::Kind::One) {
-        match.kind = match.boards.empty()      ? NameMatch::Kind::None
-                     : match.boards.size() > 1 ? NameMatch::Kind::Several
-                                               : NameMatch::Kind::One;
-    }
+    match.kind = match.boards.empty()      ? NameMatch::Kind::None
+                 : match.boards.size() > 1 ? NameMatch::Kind::Several
+                                           : NameMatch::Kind::One;
+    return match;
+}
+
+NameMatch BoardSession::start(const std::u16string& name) {
+    beginStart();
+    scan();
+    const NameMatch match = matchName(snapshot_.boards, name);
     openListed(match.kind == NameMatch::Kind::One ? std::optional{match.boards.front()}
                                                   : std::nullopt);
     return match;
@@ -267,14 +268,22 @@ WriteOutcome BoardSession::pickHidden(bool checked) {
 
 AppliedChange BoardSession::applyAndVerify(const SettingsChange& change) {
     AppliedChange applied;
+    const auto noted = [&](WriteOutcome outcome) {
+        const bool refused =
+            outcome == WriteOutcome::RefusedReread || outcome == WriteOutcome::RefusedLost;
+        if (refused && applied.refused_words.empty()) {
+            applied.refused_words = snapshot_.last_error;
+        }
+        return outcome;
+    };
     if (change.encoders) {
-        applied.encoders = writeEncoderTypes(*change.encoders);
+        applied.encoders = noted(writeEncoderTypes(*change.encoders));
     }
     if (change.pulse_code) {
-        applied.pulse = writePulseCode(*change.pulse_code);
+        applied.pulse = noted(writePulseCode(*change.pulse_code));
     }
     if (change.hide_flag) {
-        applied.hidden = writeHideFlag(*change.hide_flag);
+        applied.hidden = noted(writeHideFlag(*change.hide_flag));
     }
     // What the board holds now, not what the session last wrote.
     if (reload()) {

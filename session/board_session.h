@@ -108,6 +108,11 @@ struct NameMatch {
     std::vector<std::size_t> boards;  // indices into Snapshot::boards
 };
 
+// Which of `boards` `name` names: a listed path names its board alone (it wins over a serial
+// that happens to look alike); a serial names every board that has it. Shared by start(name) and
+// a front end that walks the boards itself (one that must send nothing, such as watching them).
+NameMatch matchName(const std::vector<ListedBoard>& boards, const std::u16string& name);
+
 // Settings to write in one go; each part that is present is written.
 struct SettingsChange {
     std::optional<config::EncoderTypes> encoders;
@@ -131,6 +136,9 @@ struct AppliedChange {
     WriteOutcome hidden = WriteOutcome::NotSent;
     // What the board holds afterwards; empty when it could not be read back.
     std::optional<config::BoardSettings> read_back;
+    // The system's words for the first part the board refused (the read-back that follows
+    // clears the snapshot's last_error when it succeeds); empty when none was refused.
+    std::string refused_words;
     // Every part asked for was taken and the board holds it.
     bool verified = false;
 };

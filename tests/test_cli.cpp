@@ -4,6 +4,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "board_traffic.h"
 #include "cli_fixture.h"
 #include "session/board_session.h"
 
@@ -12,9 +13,12 @@ namespace rotorix::test {
 namespace {
 
 using Reports = std::vector<std::vector<std::uint8_t>>;
-using sim::Call;
 
 const hid::OpenError kPermissionDenied{hid::OpenError::Kind::AccessDenied, "Permission denied"};
+
+const char* const kProfile =
+    R"({"format": "rotorix-profile", "version": 1, "encoders": ["1:4", "OFF", "1:2", "1:1",
+       "1:1", "1:1", "1:1", "1:1"], "pulse_ms": 8, "hidden": true})";
 
 Reports concat(Reports a, const Reports& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -88,45 +92,73 @@ TEST_F(Cli, TheDemoBoardsAnswerEveryReadingCommand) {
     EXPECT_EQ(platform.callCount(Call::Enumerate), 0);
 }
 
-// Every state a board can be in, each in the table with its reason; boards that cannot be
-// configured get no feature report at all.
+// Every state a board can be in, each in the table; boards that cannot be configured get no
+// feature report at all. Boards this user may not open (or another program holds) are listed
+// with the identity the listing reads without opening them, and the hint comes once, on
+// standard error, however many there are.
 TEST_F(Cli, ListShowsEveryBoardsStateAndSendsNothingToThoseThatCannotBeConfigured) {
     const auto ready = platform.addBoard(saneBoard(u"A-1"));
     const auto old = platform.addBoard(oldFirmware(u"B-2"));
     const auto too_short = platform.addBoard(shortFeature(u"C-3"));
-    const auto denied = platform.addBoard(saneBoard(u"D-4"));
-    platform.refuseOpen(denied, kPermissionDenied);
+    sim::BoardSpec newer = saneBoard(u"D-4");
+    newer.version = 0x0110;
+    platform.refuseOpen(platform.addBoard(newer), kPermissionDenied);
+    platform.refuseOpen(platform.addBoard(saneBoard(u"E-5")), kPermissionDenied);
+    platform.refuseOpen(platform.addBoard(saneBoard(u"F-6")),
+                        hid::OpenError{hid::OpenError::Kind::Busy, "Device or resource busy"});
+    const std::string hint =
+        "A Rotorix board is attached, but access to it was denied (Permission denied).\n"
+        "Install the udev rule 70-rotorix.rules (see README), then unplug the board and plug it "
+        "in again.\n";
 
     const CliResult listed = run({"list"});
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.out,
-              "SERIAL  FIRMWARE  STATE                                 MANUFACTURER  PRODUCT\n"
-              "A-1     1.4       ready                                 Rotorix       Rotary "
-              "Encoder Board\n"
-              "B-2     0.0       firmware too old                      Rotorix       Rotary "
-              "Encoder Board\n"
-              "C-3     1.4       feature report too short              Rotorix       Rotary "
-              "Encoder Board\n"
-              "-       -         cannot be opened (Permission denied)  -             sim:3:0\n"
-              "\n"
-              "A Rotorix board is attached, but access to it was denied (Permission denied).\n"
-              "Install the udev rule 70-rotorix.rules (see README), then unplug the board and "
-              "plug it in again.\n");
+              "SERIAL  FIRMWARE  STATE                     MANUFACTURER  PRODUCT\n"
+              "A-1     1.4       ready                     Rotorix       Rotary Encoder Board\n"
+              "B-2     0.0       firmware too old          Rotorix       Rotary Encoder Board\n"
+              "C-3     1.4       feature report too short  Rotorix       Rotary Encoder Board\n"
+              "D-4     1.10      no access                 Rotorix       Rotary Encoder Board\n"
+              "E-5     1.4       no access                 Rotorix       Rotary Encoder Board\n"
+              "F-6     1.4       busy                      Rotorix       Rotary Encoder Board\n");
+    EXPECT_EQ(listed.err, hint);
     EXPECT_EQ(received(ready), readBack9());
     EXPECT_TRUE(received(old).empty());
     EXPECT_TRUE(received(too_short).empty());
 
     const CliResult json = run({"list", "--json"});
     ASSERT_EQ(json.status, 0);
+    EXPECT_EQ(json.err, hint);
     const auto boards = nlohmann::json::parse(json.out)["boards"];
-    ASSERT_EQ(boards.size(), 4u);
+    ASSERT_EQ(boards.size(), 6u);
     EXPECT_EQ(boards[1]["state"], "firmware too old");
     EXPECT_EQ(boards[2]["state"], "feature report too short");
-    EXPECT_EQ(boards[3]["serial"], nullptr);
-    EXPECT_EQ(boards[3]["reason"], "Permission denied");
-    EXPECT_TRUE(contains(boards[3]["hint"].get<std::string>(), "70-rotorix.rules"));
+    EXPECT_EQ(boards[3], nlohmann::json::parse(R"({"serial": "D-4", "path": "sim:3:0",
+        "manufacturer": "Rotorix", "product": "Rotary Encoder Board", "firmware": "1.10",
+        "state": "no access", "reason": "Permission denied"})"));
+    EXPECT_EQ(boards[5]["state"], "busy");
+    for (const auto& board : boards) {
+        EXPECT_TRUE(board["path"].is_string()) << board;
+    }
     EXPECT_TRUE(received(old).empty());
     EXPECT_TRUE(received(too_short).empty());
+
+    // Named, such a board is that board: shown with its identity, refused with the hint once.
+    const struct {
+        std::vector<std::string> args;
+        const char* name;
+    } named_cases[] = {{{"show", "--board", "D-4"}, "D-4"},
+                       {{"set", "--board", "E-5", "enc1=off"}, "E-5"},
+                       {{"export", "--board", "sim:3:0"}, "D-4"}};
+    for (const auto& c : named_cases) {
+        const CliResult named = run(c.args);
+        EXPECT_EQ(named.status, 3) << c.args[0];
+        EXPECT_EQ(named.err, "rotorixctl: " + std::string(c.name) + ": " + hint) << c.args[0];
+    }
+    EXPECT_TRUE(contains(run({"show", "--board", "D-4"}).out,
+                         "firmware      1.10\nstate         no access\n"));
+    EXPECT_TRUE(contains(run({"show", "--board", "F-6"}).err, "another program holds it"));
+    EXPECT_TRUE(received(old).empty());
 }
 
 TEST_F(Cli, ListWithNoBoardSaysSoAndSucceeds) {
@@ -210,6 +242,85 @@ TEST_F(Cli, BoardChoice) {
     EXPECT_EQ(err.str(), "rotorixctl: no Rotorix board is attached\n");
 }
 
+// Two boards with one serial are two boards: each is reached by its path and no other board
+// hears a thing, the serial alone is refused as ambiguous before anything is sent, and
+// import --all writes each exactly once. A failed walk is said as such.
+TEST_F(Cli, BoardsThatShareASerialAreEachReachedByTheirPathAndNoOtherBoardHearsIt) {
+    const auto first = platform.addBoard(saneBoard(u"TWIN"));
+    const auto second = platform.addBoard(saneBoard(u"TWIN"));
+    const auto other = platform.addBoard(saneBoard(u"OTHER"));
+    const std::vector<BoardId> all = {first, second, other};
+    const auto clear = [&] {
+        for (const auto id : all) {
+            platform.firmware(id).clearReceived();
+        }
+    };
+
+    const CliResult listed = run({"list"});
+    EXPECT_EQ(listed.out,
+              "SERIAL  FIRMWARE  STATE  MANUFACTURER  PRODUCT               PATH\n"
+              "TWIN    1.4       ready  Rotorix       Rotary Encoder Board  sim:0:0\n"
+              "TWIN    1.4       ready  Rotorix       Rotary Encoder Board  sim:1:0\n"
+              "OTHER   1.4       ready  Rotorix       Rotary Encoder Board\n");
+    clear();
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"set", "--board", "TWIN", "enc1=off"},
+          {"import", "--board", "TWIN", "-"},
+          {"show", "--board", "TWIN"}}) {
+        const CliResult ambiguous = run(args, kProfile);
+        EXPECT_EQ(ambiguous.status, 2) << args[0];
+        EXPECT_EQ(ambiguous.err,
+                  "rotorixctl: 2 boards have the serial \"TWIN\"; name one by its path with "
+                  "--board PATH: TWIN (sim:0:0), TWIN (sim:1:0)\n");
+    }
+    for (const auto id : all) {
+        EXPECT_TRUE(received(id).empty()) << id;
+    }
+
+    // Each command that names a board: its own traffic only, exactly as a lone board gets it.
+    const struct {
+        std::vector<std::string> args;
+        BoardId board;
+        std::size_t reports;  // read-backs, and a write's five reports
+    } named[] = {
+        {{"show", "--board", "sim:1:0"}, second, 4},
+        {{"export", "--board", "sim:0:0"}, first, 4},
+        {{"set", "--board", "sim:1:0", "hidden=yes"}, second, 4 + 2 + 4},
+        {{"import", "--board", "sim:0:0", "-"}, first, 4 + 5 + 4},
+        {{"show", "--board", "OTHER"}, other, 4},
+    };
+    for (const auto& c : named) {
+        clear();
+        EXPECT_EQ(run(c.args, kProfile).status, 0) << c.args[0] << " " << c.args[2];
+        for (const auto id : all) {
+            EXPECT_EQ(received(id).size(), id == c.board ? c.reports : 0u)
+                << c.args[0] << " " << c.args[2] << ": board " << id;
+        }
+    }
+    EXPECT_EQ(boardSetting(platform, second, config::Setting::HideFromGameControllers), 1);
+    EXPECT_EQ(boardSetting(platform, first, config::Setting::PulseLength), 2);
+
+    clear();
+    const CliResult imported = run({"import", "--all", "-"}, kProfile);
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(imported.out, "TWIN (sim:0:0): written\nTWIN (sim:1:0): written\nOTHER: written\n");
+    for (const auto id : all) {
+        EXPECT_EQ(writesIn(received(id)).size(), 5u) << id;
+        EXPECT_EQ(boardSetting(platform, id, config::Setting::PulseLength), 2) << id;
+    }
+
+    platform.failCall(Call::Enumerate, 3);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"list"},
+                                                 {"show", "--board", "TWIN"},
+                                                 {"import", "--all", "-"}}) {
+        const CliResult failed = run(args, kProfile);
+        EXPECT_EQ(failed.status, 3) << args[0];
+        EXPECT_TRUE(failed.err.starts_with("rotorixctl: the attached devices could not be listed"))
+            << failed.err;
+    }
+}
+
 // The literal reports `set` sends after its read-back, and nothing for keys it was not given.
 TEST_F(Cli, SetWritesOnlyWhatWasNamedAndReadsBack) {
     const auto board = platform.addBoard(saneBoard());  // 1:1 1:4 1:2 off..., 24 ms, listed
@@ -285,10 +396,6 @@ TEST_F(Cli, SetOnABoardThatRefusesAWriteSaysWhatWasNotWritten) {
     EXPECT_TRUE(contains(result.err, "0001: not written: pulse=40ms")) << result.err;
     EXPECT_EQ(platform.firmware(board).setting(10), 6);
 }
-
-const char* const kProfile =
-    R"({"format": "rotorix-profile", "version": 1, "encoders": ["1:4", "OFF", "1:2", "1:1",
-       "1:1", "1:1", "1:1", "1:1"], "pulse_ms": 8, "hidden": true})";
 
 TEST_F(Cli, ImportWritesEverySettingWithTheWindowsReports) {
     const auto board = platform.addBoard(saneBoard());
@@ -433,9 +540,9 @@ TEST_F(Cli, ImportAllWithNoReadyBoardExitsWith3) {
 TEST_F(Cli, HelpAndVersion) {
     const CliResult help = run({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* part : {"Usage: rotorixctl [OPTIONS] SUBCOMMAND", "--demo",
-                             "Commands:", "import [--board SERIAL | --all] FILE",
-                             "Exit status:", "\"pulse_ms\": 24"}) {
+    for (const char* part :
+         {"Usage: rotorixctl [OPTIONS] SUBCOMMAND", "--demo",
+          "Commands:", "import [--board BOARD | --all] FILE", "Exit status:", "\"pulse_ms\": 24"}) {
         EXPECT_TRUE(contains(help.out, part)) << part;
     }
     EXPECT_EQ(run({"--version"}).out, "rotorixctl 1.04\n");

@@ -1,6 +1,7 @@
 // The real rotorixctl program against boards the VM's own USB host side enumerates: list, show,
 // set, a profile exported from one board and imported onto another, a bad profile, a board that
-// vanishes mid-write, and the presses of a board's buttons as watch prints them. Runs only
+// vanishes mid-write, the presses of a board's buttons as watch prints them, and two boards with
+// one serial, each reached by its path while the others hear nothing. Runs only
 // inside run-vm (ctest -L e2e); tests/e2e_boards.cmake describes the boards.
 //
 // The same checks run on the Windows build under Wine (ROTORIX_CLI names the command, e.g.
@@ -30,6 +31,7 @@ namespace {
 // In bus order, as tests/e2e_boards.cmake plugs them in.
 constexpr int kSource = 0;  // E2E-C1: 9-byte feature report, 3-byte input report
 constexpr int kTarget = 1;  // Ωmega-C2: 65-byte feature report
+constexpr int kTwin = 2;    // E2E-C1 as well: named by its path, as the source is
 const std::string kSourceSerial = "E2E-C1";
 const std::string kTargetSerial = "\xCE\xA9mega-C2";
 
@@ -106,22 +108,49 @@ class VmCli : public ::testing::Test {
             }
         }
         // Wine fills its device list in the background once it has started, so its first
-        // listing may miss a board: the suite starts when both are listed (at once on Linux).
+        // listing may miss a board: the suite starts when all are listed (at once on Linux).
         for (int attempt = 0; attempt < 6; ++attempt) {
             listed_ = rotorixctl("list");
-            if (listed_.out.find(kSourceSerial) != std::string::npos &&
-                listed_.out.find(kTargetSerial) != std::string::npos) {
+            if (twinPaths().size() == 2 && listed_.out.find(kTargetSerial) != std::string::npos) {
                 break;
             }
         }
     }
 
+    // The paths of the boards with the source's serial, as list --json gives them.
+    static std::vector<std::string> twinPaths() {
+        const Ran json = rotorixctl("list --json");
+        std::vector<std::string> paths;
+        const auto document = nlohmann::json::parse(json.out, nullptr, false);
+        if (!document.is_discarded()) {
+            for (const auto& board : document.value("boards", nlohmann::json::array())) {
+                if (board.value("serial", "") == kSourceSerial) {
+                    paths.push_back(board.value("path", ""));
+                }
+            }
+        }
+        return paths;
+    }
+
     void SetUp() override {
         rig = VmRig::fromEnvironment();
         ASSERT_TRUE(rig.has_value()) << "this suite runs inside the VM: ctest -L e2e";
-        ASSERT_EQ(rig->boardCount(), 2);
+        ASSERT_EQ(rig->boardCount(), 3);
         work = workDir();
+        if (source_.empty()) {
+            // Which path is which board, told by the board whose own log hears show's read-back.
+            for (const std::string& path : twinPaths()) {
+                const std::size_t before = rig->log(kSource).size();
+                ASSERT_EQ(rotorixctl("show --board " + e2e::quoted(path)).status, 0);
+                (rig->log(kSource).size() > before ? source_ : twin_) = path;
+            }
+        }
+        ASSERT_FALSE(source_.empty());
+        ASSERT_FALSE(twin_.empty());
     }
+
+    // The source board (one of two with its serial), as --board takes it.
+    static std::string source() { return e2e::quoted(source_); }
 
     // The reports `board` logged from `from` on, after one read-back by show (whose fetches make
     // the board log everything received before them).
@@ -132,6 +161,8 @@ class VmCli : public ::testing::Test {
     }
 
     static inline Ran listed_;
+    static inline std::string source_;
+    static inline std::string twin_;
     std::optional<VmRig> rig;
     std::string work;
 };
@@ -145,7 +176,7 @@ TEST_F(VmCli, ExportFromOneBoardAndImportOntoAnotherGivesTheSecondTheFirstsSetti
 
     // Settings 8 = 0x5A, 9 = 0x0F, 10 = 7, 1 = 1 (tests/e2e.cmake), worked out by hand.
     const std::string profile = work + "/e2e-c1.json";
-    const Ran exported = rotorixctl("export --board " + kSourceSerial + " -o " + quoted(profile));
+    const Ran exported = rotorixctl("export --board " + source() + " -o " + quoted(profile));
     ASSERT_EQ(exported.status, 0) << exported.err;
     EXPECT_EQ(readFile(profile),
               "{\"format\": \"rotorix-profile\", \"version\": 1, \"encoders\": [\"1:2\", \"1:4\", "
@@ -187,7 +218,7 @@ TEST_F(VmCli, WatchPrintsThePressesOfTheBoardsInputReportsUntilCtrlC) {
     ASSERT_TRUE(rig->control(kSource, "press 3"));
     // The shell's pid is the program's: exec replaces the shell, and timeout passes SIGINT on.
     const std::string command =
-        "echo $$; exec timeout -s KILL 180 " + program() + " watch --board " + kSourceSerial;
+        "echo $$; exec timeout -s KILL 180 " + program() + " watch --board " + source();
     FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     char line[256];
@@ -216,7 +247,7 @@ TEST_F(VmCli, WatchPrintsThePressesOfTheBoardsInputReportsUntilCtrlC) {
     // The only reports the board has had since it was plugged in are show's read-back (whose
     // fetches make it log everything received before them).
     const std::size_t before = rig->log(kSource).size();
-    ASSERT_EQ(rotorixctl("show --board " + kSourceSerial).status, 0);
+    ASSERT_EQ(rotorixctl("show --board " + source()).status, 0);
     const auto log = rig->log(kSource);
     ASSERT_EQ(log.size(), before + 4);
     EXPECT_EQ(log[before], feature(9, {0x00, 0x08}));
@@ -225,11 +256,11 @@ TEST_F(VmCli, WatchPrintsThePressesOfTheBoardsInputReportsUntilCtrlC) {
 // set writes every setting it names, each as the window writes it, and the board holds them.
 TEST_F(VmCli, SetSendsTheNamedSettingsAsTheWindowDoes) {
     const std::size_t before = rig->log(kSource).size();
-    const Ran set = rotorixctl("set --board " + kSourceSerial +
+    const Ran set = rotorixctl("set --board " + source() +
                                " enc1=1:4 enc2=off enc3=1:1 enc4=1:2 enc5=OFF enc6=1:4 enc7=1:1"
                                " enc8=1:2 pulse=40ms hidden=no");
     EXPECT_EQ(set.status, 0) << set.err;
-    const auto log = loggedSince(kSource, kSourceSerial, before);
+    const auto log = loggedSince(kSource, source_, before);
     // A read-back, the writes (planes 0x65 and 0xA9, pulse code 10, shown: flag 0 then command
     // 0xB0), the read-back that checks them, and show's own.
     ASSERT_EQ(log.size(), 4u + 5u + 4u + 4u);
@@ -238,7 +269,7 @@ TEST_F(VmCli, SetSendsTheNamedSettingsAsTheWindowDoes) {
                   feature(9, {0x00, 0xEE, 0x08, 0x65}), feature(9, {0x00, 0xEE, 0x09, 0xA9}),
                   feature(9, {0x00, 0xEE, 0x0A, 0x0A}), feature(9, {0x00, 0xEE, 0x01, 0x00}),
                   feature(9, {0x00, 0xB0, 0x01, 0x00})}));
-    const Ran shown = rotorixctl("show --json --board " + kSourceSerial);
+    const Ran shown = rotorixctl("show --json --board " + source());
     EXPECT_EQ(nlohmann::json::parse(shown.out)["settings"],
               nlohmann::json::parse(R"({"encoders": ["1:4", "off", "1:1", "1:2", "off", "1:4",
                   "1:1", "1:2"], "pulse_ms": 40, "hidden": false})"));
@@ -259,6 +290,43 @@ TEST_F(VmCli, ABadProfileSendsNothing) {
     const auto log = loggedSince(kTarget, kTargetSerial, before);
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0], feature(65, {0x00, 0x08}));
+}
+
+// Two boards with one serial: list tells them apart by path, the serial alone is refused with
+// both candidates and sends nothing, and a command that names one board by its path leaves every
+// other board's log untouched.
+TEST_F(VmCli, BoardsThatShareASerialAreToldApartByPathAndANamedCommandReachesNoOther) {
+    const Ran json = rotorixctl("list --json");
+    ASSERT_EQ(json.status, 0) << json.err;
+    const Ran table = rotorixctl("list");
+    for (const std::string& path : {source_, twin_}) {
+        EXPECT_NE(table.out.find(path), std::string::npos) << table.out;
+    }
+
+    const std::vector<int> boards = {kSource, kTarget, kTwin};
+    std::vector<std::size_t> before;
+    for (const int board : boards) {
+        before.push_back(rig->log(board).size());
+    }
+    const Ran ambiguous = rotorixctl("set --board " + kSourceSerial + " pulse=8");
+    EXPECT_EQ(ambiguous.status, 2) << ambiguous.out << ambiguous.err;
+    EXPECT_EQ(ambiguous.out, "");
+    EXPECT_NE(ambiguous.err.find(kSourceSerial + " (" + twin_ + ")"), std::string::npos)
+        << ambiguous.err;
+    const Ran set = rotorixctl("set --board " + e2e::quoted(twin_) + " pulse=8");
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out, kSourceSerial + " (" + twin_ + "): pulse=8ms\n");
+
+    // Each board's log since: show's read-back alone, but on the twin the set's read-back, its
+    // one write (pulse code 2) and the read-back that checks it before show's.
+    const auto since = [&](std::size_t i, const std::string& name) {
+        return loggedSince(boards[i], name, before[i]);
+    };
+    EXPECT_EQ(since(0, source_).size(), 4u);
+    EXPECT_EQ(since(1, kTargetSerial).size(), 4u);
+    const auto twin = since(2, twin_);
+    ASSERT_EQ(twin.size(), 4u + 1u + 4u + 4u);
+    EXPECT_EQ(twin[4], feature(9, {0x00, 0xEE, 0x0A, 0x02}));
 }
 
 // A board that vanishes in the middle of an import: the program says what was not written and
