@@ -175,7 +175,7 @@ int run(const std::vector<std::string>& args, Context& context) {
                            [&](const CLI::App* command) { return command->check_name(name); });
     };
     if (word != args.end() && !known(*word)) {
-        context.err << "rotorixctl: unknown command \"" << *word
+        context.err << kProgram << "unknown command \"" << *word
                     << "\" (commands: list, show, set, export, import, watch)\n";
         return kBadUsage;
     }
@@ -188,7 +188,7 @@ int run(const std::vector<std::string>& args, Context& context) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e, context.out, context.err);
     } catch (const CLI::ParseError& e) {
-        context.err << "rotorixctl: " << e.what() << "\nRun 'rotorixctl --help' for more.\n";
+        context.err << kProgram << e.what() << "\nRun 'rotorixctl --help' for more.\n";
         return kBadUsage;
     }
     if (count_option->count() > 0) {
@@ -203,23 +203,19 @@ int run(const std::vector<std::string>& args, Context& context) {
     }
     hid::Platform& platform = demo ? static_cast<hid::Platform&>(*demo) : context.platform;
 
-    if (watch->parsed()) {
-        return watchButtons(platform, options, context, demo ? demoPace : nullptr);
+    // One entry per sub-command, each with its own function: a command without an entry runs
+    // nothing rather than another command.
+    const std::pair<const CLI::App*, int (*)(const Invocation&)> commands[] = {
+        {list, listCommand},        {show, showCommand},        {set, setCommand},
+        {exporting, exportCommand}, {importing, importCommand}, {watch, watchCommand}};
+    const Invocation call{platform, options, context, demo ? demoPace : nullptr};
+    for (const auto& [command, runCommand] : commands) {
+        if (command->parsed()) {
+            return runCommand(call);
+        }
     }
-    session::BoardSession session(platform);
-    if (list->parsed()) {
-        return listBoards(session, options, context);
-    }
-    if (show->parsed()) {
-        return showBoard(session, options, context);
-    }
-    if (set->parsed()) {
-        return setSettings(session, options, context);
-    }
-    if (exporting->parsed()) {
-        return exportProfile(session, options, context);
-    }
-    return importProfile(session, options, context);
+    context.err << kProgram << "no command was given\n";
+    return kBadUsage;
 }
 
 }  // namespace rotorix::cli

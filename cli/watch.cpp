@@ -41,8 +41,10 @@ std::string buttonRange(const std::vector<hid::InputButton>& buttons) {
 
 }  // namespace
 
-int watchButtons(hid::Platform& platform, const Options& options, Context& context,
-                 void (*pace)(int ms)) {
+int watchCommand(const Invocation& call) {
+    hid::Platform& platform = call.platform;
+    const Options& options = call.options;
+    Context& context = call.context;
     // The session's choosing rules over a walk of discovery's own, which opens nothing but the
     // board chosen.
     const hid::DeviceMatch match{config::kVendorId, config::kProductId};
@@ -127,8 +129,8 @@ int watchButtons(hid::Platform& platform, const Options& options, Context& conte
                 }
             }
         }
-        if (pace != nullptr) {
-            pace(context.demo_pace_ms);
+        if (call.pace != nullptr) {
+            call.pace(context.demo_pace_ms);
         }
     }
     return kDone;
