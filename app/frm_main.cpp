@@ -89,16 +89,11 @@ void frmMain::Enc8_Click() {
 }
 
 void frmMain::ModeCh1_Click() {
-    // No item selected: there is no pulse length to write.
-    const auto code = rotorix::config::pulseCodeFromIndex(ModeCh1->currentIndex());
-    afterWrite(code ? session_.writePulseCode(*code) : WriteOutcome::NotSent);
+    afterWrite(session_.pickPulse(ModeCh1->currentIndex()));
 }
 
 void frmMain::NoJoy_Click() {
-    const auto value = static_cast<std::uint8_t>(NoJoy->checkState() == Qt::Checked     ? 1
-                                                 : NoJoy->checkState() == Qt::Unchecked ? 0
-                                                                                        : 2);
-    afterWrite(session_.writeHideFlag(value));
+    afterWrite(session_.pickHidden(NoJoy->checkState() != Qt::Unchecked));
 }
 
 void frmMain::SerNo_Click() {
@@ -132,11 +127,11 @@ void frmMain::PollDevice() {
 }
 
 void frmMain::WriteEncoderTypes() {
-    rotorix::config::EncoderTypes types{};
+    std::array<int, rotorix::config::kEncoderCount> indices{};
     for (std::size_t n = 0; n < Enc.size(); ++n) {
-        types[n] = static_cast<std::uint8_t>(std::clamp(Enc[n]->currentIndex(), 0, 3));
+        indices[n] = Enc[n]->currentIndex();
     }
-    afterWrite(session_.writeEncoderTypes(types));
+    afterWrite(session_.pickEncoderTypes(indices));
 }
 
 void frmMain::afterWrite(WriteOutcome outcome) {

@@ -1,9 +1,11 @@
 // The window's fixed layout. Positions and sizes are kept in twips, as the layout was drawn, and
 // converted at 15 twips to the logical pixel; Qt scales logical pixels for high-DPI screens.
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -67,6 +69,26 @@ QAccessibleInterface* silentWidgets(const QString&, QObject* object) {
     return nullptr;
 }
 
+// The wheel turned over a closed list the user is not working in would pick its next item, and the
+// pick goes to the board at once: a scroll that only passes over the window would reconfigure a
+// board. Such a wheel is left to the window instead; a list with the keyboard focus, or dropped
+// down, takes it as before.
+class WheelOnlyWhereTheUserIs : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* combo = qobject_cast<QComboBox*>(watched);
+        if (event->type() == QEvent::Wheel && combo != nullptr && !combo->hasFocus() &&
+            !combo->view()->isVisible()) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+};
+
 template <typename W>
 W* place(W* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -100,8 +122,9 @@ QLabel* valueLabel(QWidget* parent, const char* name, int top) {
 QComboBox* list(QWidget* parent, const char* name, int left, int top, int width) {
     auto* combo = place(new QComboBox(parent), name, left, top, width, 360);
     combo->setEditable(false);
-    combo->setFocusPolicy(Qt::StrongFocus);
+    combo->setFocusPolicy(Qt::StrongFocus);  // not WheelFocus: the wheel gives no focus
     combo->setEnabled(false);
+    combo->installEventFilter(new WheelOnlyWhereTheUserIs(combo));
     return combo;
 }
 

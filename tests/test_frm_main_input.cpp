@@ -1,6 +1,7 @@
 // Real key and mouse events: each user action runs its handler exactly once, whichever way the
 // user makes it.
 #include <QAbstractItemView>
+#include <QWheelEvent>
 
 #include "window_fixture.h"
 
@@ -184,6 +185,68 @@ TEST_F(UserInput, EveryRefusedPickIsReplacedByWhatTheBoardHolds) {
         click(noJoy());
         EXPECT_EQ(noJoy()->checkState(), Qt::Unchecked);
     }
+}
+
+// The wheel over a list the user is not working in (a scroll passing over the window) neither
+// picks nor writes; over the list with the keyboard focus it picks as before.
+TEST_F(UserInput, TheWheelPicksOnlyInTheListWithTheFocus) {
+    const BoardId first = addBoard(saneBoard(u"RX-1"));
+    const BoardId second = addBoard(saneBoard(u"RX-2"));
+    load();
+    window().activateWindow();  // focus is only the keyboard's in the active window
+    QApplication::processEvents();
+    const auto wheel = [](QComboBox* combo) {
+        const QPointF at = QRectF(combo->rect()).center();
+        QWheelEvent event(at, combo->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(combo, &event);
+    };
+    for (QComboBox* combo : {enc(1), pulse(), serNo()}) {
+        SCOPED_TRACE(combo->objectName().toStdString());
+        forgetTraffic(first);
+        forgetTraffic(second);
+        const int opens = platform.callCount(Call::Open);
+        noJoy()->setFocus(Qt::OtherFocusReason);
+        ASSERT_TRUE(noJoy()->hasFocus());
+        const int before = combo->currentIndex();
+        wheel(combo);
+        EXPECT_EQ(combo->currentIndex(), before);
+        EXPECT_TRUE(received(first).empty());
+        EXPECT_TRUE(received(second).empty());
+        EXPECT_EQ(platform.callCount(Call::Open), opens);
+        EXPECT_FALSE(combo->hasFocus()) << "the wheel gave the list the focus";
+    }
+    // With the focus: the next item, written once.
+    enc(1)->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(enc(1)->hasFocus());
+    wheel(enc(1));
+    EXPECT_EQ(enc(1)->currentText(), QStringLiteral("1:2"));
+    EXPECT_EQ(received(second),
+              (std::vector<Report>{settingWrite(9, Setting::EncoderLowPlane, 0x02),
+                                   settingWrite(9, Setting::EncoderHighPlane, 0x07)}));
+}
+
+// A board that answers but refuses every read of its settings stays shown with the notice, which
+// is announced once, not on every tick, and never as a disconnection.
+TEST_F(UserInput, AnUnreadableBoardIsAnnouncedOnceAndNotAsLost) {
+    const BoardId board = addBoard();
+    platform.failCall(board, Call::GetFeature, 1'000'000);
+    load();
+    const QString notice = window().boardNotice();
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("The board's settings could not be read")))
+        << notice.toStdString();
+    EXPECT_EQ(window().accessibleDescription(), notice);
+    window().setAccessibleDescription({});
+    for (int i = 0; i < 60; ++i) {
+        tick();
+    }
+    EXPECT_GT(platform.callCount(board, Call::Open), 1) << "never tried again";
+    EXPECT_EQ(window().accessibleDescription(), QString()) << "announced again";
+    EXPECT_EQ(window().boardNotice(), notice);
+    EXPECT_EQ(serNo()->currentText(), QStringLiteral("0001"));
+    EXPECT_EQ(caption("lblManuf"), QStringLiteral(" Rotorix"));
+    EXPECT_TRUE(settingControlsClearedAndDisabled());
+    EXPECT_TRUE(writesTo(board).empty());
 }
 
 }  // namespace
