@@ -38,6 +38,7 @@ std::string hex(const std::vector<std::uint8_t>& bytes) {
 //   unplug:N  replug:N      the board goes, or comes back
 //   traffic:N               prints the reports it received since the last time
 //   busy:N                  from now on it cannot be opened: another program holds it
+//   unreadable:N            from now on it answers, but refuses every read of its settings
 //   setting:N:CODE:VALUE    its firmware holds VALUE for setting CODE (a value the window
 //                           shows only when it next reads the board)
 bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string& out) {
@@ -65,6 +66,8 @@ bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string
     } else if (verb == "busy") {
         sim.refuseOpen(board, rotorix::hid::OpenError{rotorix::hid::OpenError::Kind::Busy,
                                                       "The process cannot access the file"});
+    } else if (verb == "unreadable") {
+        sim.failCall(board, rotorix::sim::Call::GetFeature, 1'000'000);
     } else if (verb == "setting" && numbers.size() == 3) {
         sim.firmware(board).setSetting(static_cast<std::uint8_t>(numbers[1]),
                                        static_cast<std::uint8_t>(numbers[2]));

@@ -98,6 +98,24 @@ void fitClosedHeight(HWND list, int guess, int height) {
     }
 }
 
+// The wheel turned over a closed list the user is not working in would pick its next item, and the
+// pick goes to the board at once; Windows 10 and 11 send the wheel to the control under the
+// pointer, even in an inactive window, so a scroll that only passes over the window would
+// reconfigure a board. A list takes the wheel only with the keyboard focus, or dropped down.
+LRESULT CALLBACK wheelOnlyWhereTheUserIs(HWND list, UINT message, WPARAM wparam, LPARAM lparam,
+                                         UINT_PTR id, DWORD_PTR) {
+    if (message == WM_MOUSEWHEEL) {
+        HWND focused = GetFocus();
+        if (focused != list && !IsChild(list, focused) &&
+            SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) == FALSE) {
+            return 0;
+        }
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(list, &wheelOnlyWhereTheUserIs, id);
+    }
+    return DefSubclassProc(list, message, wparam, lparam);
+}
+
 bool isValueLabel(Control c) {
     return layoutOf(c).kind == Kind::ValueLabel;
 }
@@ -111,6 +129,12 @@ MainWindow::~MainWindow() {
     if (hwnd_ != nullptr) {
         DestroyWindow(hwnd_);
     }
+    if (describer_ != nullptr) {
+        describer_->Release();
+    }
+    if (com_) {
+        CoUninitialize();
+    }
     if (font_ != nullptr) {
         DeleteObject(font_);
     }
@@ -122,6 +146,12 @@ MainWindow::~MainWindow() {
 bool MainWindow::create(int show_command) {
     INITCOMMONCONTROLSEX common{sizeof(common), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&common);
+    com_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    if (com_ &&
+        FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IAccPropServices, reinterpret_cast<void**>(&describer_)))) {
+        describer_ = nullptr;
+    }
 
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof(window_class);
@@ -165,9 +195,13 @@ void MainWindow::createControls() {
         const ControlSpec& s = layoutOf(c);
         const auto [window_class, style] = classOf(s.kind);
         const std::wstring caption(s.caption);
-        controls_[static_cast<std::size_t>(c)] = CreateWindowExW(
-            0, window_class, caption.c_str(), style, 0, 0, 0, 0, hwnd_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(c))), instance_, nullptr);
+        HWND hwnd = CreateWindowExW(0, window_class, caption.c_str(), style, 0, 0, 0, 0, hwnd_,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(c))),
+                                    instance_, nullptr);
+        controls_[static_cast<std::size_t>(c)] = hwnd;
+        if (s.kind == Kind::List) {
+            SetWindowSubclass(hwnd, &wheelOnlyWhereTheUserIs, 1, 0);
+        }
     }
     // Below everything, so the controls that lie on the frames are drawn over them; the Z order
     // of the rest, which is also their Tab order, stays the creation order.

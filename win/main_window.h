@@ -7,6 +7,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <oleacc.h>
 
 #include <array>
 #include <cstdint>
@@ -46,6 +48,11 @@ class MainWindow {
     // One watchdog tick, as the timer raises it.
     void tick();
 
+    // What the window last told assistive technology about a change the user did not make (a
+    // lost board, a refused write, a notice), and how many times it has told anything.
+    const std::wstring& lastAnnouncement() const { return last_announcement_; }
+    int announcements() const { return announcements_; }
+
   private:
     static constexpr UINT_PTR kTimerId = 1;
     // A user's pick, posted so that it runs once, after the list has finished its notifications.
@@ -62,6 +69,9 @@ class MainWindow {
     void onPosted(Control list);
     void onPick(Control list);
     void onHideClicked();
+    // Runs after every write: a refused write is announced and the board's own values shown.
+    void afterWrite(session::WriteOutcome outcome);
+    void announce(const std::wstring& text);
     void startTimer(int interval_ms);
     void stopTimer();
 
@@ -80,6 +90,9 @@ class MainWindow {
     HFONT font_ = nullptr;          // Arial 9.75 pt, Cyrillic character set
     HFONT western_font_ = nullptr;  // the same, Western character set (NoJoy)
     int dpi_ = 96;
+    // Sets the window's accessible description for announcements; none where COM is missing.
+    IAccPropServices* describer_ = nullptr;
+    bool com_ = false;
 
     ViewState shown_;
     std::uint64_t shown_generation_ = 0;
@@ -90,6 +103,8 @@ class MainWindow {
     enum class Pick { None, Moved, Taken };
     std::array<Pick, kControlCount> pending_{};
     HWND saved_focus_ = nullptr;
+    std::wstring last_announcement_;
+    int announcements_ = 0;
 
     int interval_ms_ = session::BoardSession::kStartIntervalMs;
     bool timer_running_ = false;

@@ -241,6 +241,7 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
     pumpMessages(window.hwnd());
     // The steps as they start, on standard error, for a run that stops somewhere unexpected.
     const bool trace = GetEnvironmentVariableW(L"ROTORIX_TRACE_STEPS", nullptr, 0) > 0;
+    int announced = window.announcements();
     for (const std::string& step : steps) {
         const std::string_view view(step);
         if (trace) {
@@ -273,6 +274,25 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
                 out += "error: cannot send " + step + "\n";
                 break;
             }
+        } else if (view.starts_with("wheel:")) {
+            // One notch towards the user, as Windows sends it to the control under the pointer.
+            const auto found =
+                std::find_if(layout().begin(), layout().end(),
+                             [&](const ControlSpec& s) { return s.name == view.substr(6); });
+            if (found == layout().end()) {
+                out += "error: no control " + step.substr(6) + "\n";
+                break;
+            }
+            HWND target = window.control(found->id);
+            RECT rect{};
+            GetWindowRect(target, &rect);
+            SendMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)),
+                         MAKELPARAM(rect.left + 4, rect.top + 4));
+        } else if (step == "said") {
+            // What the window announced since the last time.
+            out += "said " + std::to_string(window.announcements() - announced) + " " +
+                   quoted(window.lastAnnouncement()) + "\n";
+            announced = window.announcements();
         } else if (step == "tick") {
             window.tick();
         } else if (view.starts_with("dpi:")) {

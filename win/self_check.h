@@ -31,6 +31,9 @@ using ExtraStep = std::function<bool(std::string_view step, std::string& out)>;
 //   timer                     print the timer's interval and whether it runs
 //   key:NAME[+NAME...]        one keystroke through SendInput: TAB, SHIFT+TAB, UP, DOWN, F4,
 //                             RETURN, ESCAPE, SPACE
+//   wheel:NAME                one notch of the mouse wheel over control NAME
+//   said                      how many announcements the window made since the last time,
+//                             and the last one's words
 //   tick                      one watchdog tick, as the timer raises it
 //   dpi:N                     the window is told that its DPI is now N
 //   sync:PATH                 writes a line to the FIFO PATH.ready, then reads the FIFO PATH.go

@@ -1,5 +1,6 @@
 // What the user does to the window (picks, clicks, keys) and what its timer does.
 #include <algorithm>
+#include <limits>
 
 #include "config/protocol.h"
 #include "win/main_window.h"
@@ -73,20 +74,17 @@ void MainWindow::onPick(Control list) {
         return;
     }
     if (list == Control::ModeCh1) {
-        if (const auto code = config::pulseCodeFromIndex(selectedIn(Control::ModeCh1))) {
-            session_.writePulseCode(*code);
-        }
-    } else {
-        constexpr std::array<Control, 8> kEnc{Control::Enc1, Control::Enc2, Control::Enc3,
-                                              Control::Enc4, Control::Enc5, Control::Enc6,
-                                              Control::Enc7, Control::Enc8};
-        config::EncoderTypes types{};
-        for (std::size_t n = 0; n < kEnc.size(); ++n) {
-            types[n] = static_cast<std::uint8_t>(std::clamp(selectedIn(kEnc[n]), 0, 3));
-        }
-        session_.writeEncoderTypes(types);
+        afterWrite(session_.pickPulse(selectedIn(Control::ModeCh1)));
+        return;
     }
-    showSession();
+    constexpr std::array<Control, config::kEncoderCount> kEnc{
+        Control::Enc1, Control::Enc2, Control::Enc3, Control::Enc4,
+        Control::Enc5, Control::Enc6, Control::Enc7, Control::Enc8};
+    std::array<int, config::kEncoderCount> indices{};
+    for (std::size_t n = 0; n < kEnc.size(); ++n) {
+        indices[n] = selectedIn(kEnc[n]);
+    }
+    afterWrite(session_.pickEncoderTypes(indices));
 }
 
 void MainWindow::onHideClicked() {
@@ -96,9 +94,24 @@ void MainWindow::onHideClicked() {
     if ((GetWindowLongPtrW(box, GWL_STYLE) & BS_TYPEMASK) == BS_3STATE) {
         setCheck(1);
     }
-    const bool checked = SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    session_.writeHideFlag(checked ? 1 : 0);
+    afterWrite(session_.pickHidden(SendMessageW(box, BM_GETCHECK, 0, 0) != BST_UNCHECKED));
+}
+
+void MainWindow::afterWrite(session::WriteOutcome outcome) {
+    // The control holds the refused pick, which the snapshot never held: when the board still
+    // holds what was shown before (a second refusal in a row), the snapshot has not changed, yet
+    // the controls must be drawn again.
+    const bool refused = outcome == session::WriteOutcome::RefusedReread ||
+                         outcome == session::WriteOutcome::RefusedLost;
+    if (refused) {
+        shown_generation_ = std::numeric_limits<std::uint64_t>::max();
+    }
     showSession();
+    if (outcome == session::WriteOutcome::RefusedReread) {
+        announce(L"The board did not take the change; the settings were read back from the board.");
+    } else if (outcome == session::WriteOutcome::RefusedLost) {
+        announce(L"The board did not take the change and does not answer.");
+    }
 }
 
 void MainWindow::focusFirstTabStop(bool from_the_end) {
@@ -117,6 +130,9 @@ void MainWindow::focusFirstTabStop(bool from_the_end) {
 
 void MainWindow::tick() {
     const session::TickResult result = session_.tick();
+    if (result.lost) {
+        announce(L"The board was disconnected.");
+    }
     showSession();
     if (timer_running_) {
         startTimer(result.interval_ms);  // a new interval, the timer's enabled state as it was

@@ -18,8 +18,25 @@ void MainWindow::showSession() {
         return;
     }
     shown_generation_ = session_.generation();
+    const std::u16string notice = shown_[Control::boardNotice].text;
     apply(viewOf(session_.snapshot(), shown_));
     keepFocusInWindow();
+    // Told once, when it appears or its words change; a notice that stays is not repeated.
+    if (const std::u16string& now = shown_[Control::boardNotice].text;
+        !now.empty() && now != notice) {
+        announce(wide(now));
+    }
+}
+
+void MainWindow::announce(const std::wstring& text) {
+    // As the Qt window does: the window's description changes, and the system is told so.
+    last_announcement_ = text;
+    ++announcements_;
+    if (describer_ != nullptr) {
+        describer_->SetHwndPropStr(hwnd_, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                   PROPID_ACC_DESCRIPTION, text.c_str());
+    }
+    NotifyWinEvent(EVENT_OBJECT_DESCRIPTIONCHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void MainWindow::apply(const ViewState& next) {

@@ -29,8 +29,8 @@ endif()
 
 # What Windows always has; anything else (libstdc++-6.dll, libwinpthread-1.dll, ...) would have to
 # ship beside the program.
-set(system_dlls ADVAPI32.dll COMCTL32.dll GDI32.dll HID.DLL KERNEL32.dll msvcrt.dll SETUPAPI.dll
-                SHELL32.dll USER32.dll)
+set(system_dlls ADVAPI32.dll COMCTL32.dll GDI32.dll HID.DLL KERNEL32.dll msvcrt.dll ole32.dll
+                SETUPAPI.dll SHELL32.dll USER32.dll)
 foreach(program ${PROGRAMS})
     execute_process(COMMAND ${OBJDUMP} -p ${WORK}/${folder}/${program}.exe
                     OUTPUT_VARIABLE headers RESULT_VARIABLE failed)

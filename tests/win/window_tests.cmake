@@ -60,3 +60,19 @@ rotorix_window_test(odd-boards SCREENSHOT DEMO --demo STEPS
     key:TAB focus traffic:2 key:SPACE traffic:2 show:NoJoy
     busy:1 busy:2 unplug:2 tick replug:2 tick timer focus
     show:boardNotice show:SerNo show:lblManuf show:NoJoy sync:@SYNC@ close)
+
+# The wheel over a list without the keyboard focus (a scroll passing over the window, which
+# Windows sends to the control under the pointer) neither picks nor writes; over the list with
+# the focus it picks and writes as before.
+rotorix_window_test(wheel DEMO --demo STEPS
+    traffic:2 wheel:Enc1 wheel:ModeCh1 wheel:SerNo traffic:1 traffic:2 show:Enc1 show:ModeCh1
+    show:SerNo key:TAB focus wheel:ModeCh1 traffic:2 show:ModeCh1 close)
+
+# A board that answers but refuses every read of its settings: reopened (by a re-pick here), it
+# stays shown with a notice that is announced once, however many ticks follow, and never as a
+# disconnection.
+rotorix_window_test(unreadable DEMO --demo STEPS
+    unreadable:2 said key:SHIFT+TAB key:SHIFT+TAB key:F4 key:RETURN said
+    show:SerNo show:lblManuf show:boardNotice show:Enc1
+    tick tick tick tick tick tick tick tick tick tick tick tick tick tick tick tick said
+    show:boardNotice timer close)
