@@ -1,12 +1,12 @@
-// What the program says about itself: window caption and the application's metadata. The same
-// facts stand in the Windows version record and the Linux desktop metadata under packaging/.
+// What the program says about itself: the application's metadata (the window's caption is in
+// view/). The same facts stand in the Windows version record and the Linux desktop metadata under
+// packaging/.
 #pragma once
 
 #include "rotorix_version.h"
 
 namespace rotorix::app {
 
-inline constexpr const char* kWindowCaption = "Rotorix Rotary Encoders Configuration v.1";
 inline constexpr const char* kVersion = rotorix::kVersion;  // from project() in CMake
 inline constexpr const char* kProductName = "Vexel Rotary Encoders Configuration";
 inline constexpr const char* kDescription = "Vexel Rotary Encoders Configuration";

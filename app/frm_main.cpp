@@ -1,20 +1,16 @@
 #include "app/frm_main.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QTimer>
-#include <algorithm>
-#include <limits>
 
-#include "config/protocol.h"
-
-using rotorix::session::WriteOutcome;
+using rotorix::view::Control;
 
 frmMain::frmMain(rotorix::hid::Platform& platform, QWidget* parent)
     : QWidget(parent), session_(platform) {
     buildLayout();
-    describeForAssistiveTechnology();
     wireNotifications();
 }
 
@@ -24,20 +20,28 @@ frmMain::~frmMain() {
     Timer->stop();
 }
 
+QComboBox* frmMain::list(Control c) const {
+    return control<QComboBox>(c);
+}
+
+QCheckBox* frmMain::noJoy() const {
+    return control<QCheckBox>(Control::NoJoy);
+}
+
 void frmMain::wireNotifications() {
     // `activated` is raised for every user pick, by mouse, wheel or keyboard, including a re-pick
     // of the same item. currentIndexChanged is deliberately not used: Qt raises it on clear(), on
     // the first insert and for selections made by code, and not for a re-pick.
-    for (QComboBox* list : Enc) {
-        connect(list, &QComboBox::activated, this, [this, list] { runListHandler(list); });
+    for (const rotorix::view::ControlSpec& s : rotorix::view::layout()) {
+        if (s.kind == rotorix::view::Kind::List) {
+            connect(list(s.id), &QComboBox::activated, this, [this, id = s.id] { pick(id); });
+        }
     }
-    connect(ModeCh1, &QComboBox::activated, this, &frmMain::ModeCh1_Click);
-    connect(SerNo, &QComboBox::activated, this, &frmMain::SerNo_Click);
-    connect(NoJoy, &QCheckBox::clicked, this, [this] {
+    connect(noJoy(), &QCheckBox::clicked, this, [this] {
         // A user's click only ever means listed or hidden; the greyed state exists only to show
         // a value the board reported that is neither.
-        if (NoJoy->checkState() != Qt::PartiallyChecked) {
-            NoJoy->setTristate(false);
+        if (noJoy()->checkState() != Qt::PartiallyChecked) {
+            noJoy()->setTristate(false);
         }
         NoJoy_Click();
     });
@@ -48,8 +52,7 @@ void frmMain::wireNotifications() {
 
 void frmMain::Form_Load() {
     show();
-    session_.start();
-    showSession();
+    showUpdate(presenter_.load());
     Timer->start();
 }
 
@@ -63,130 +66,88 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+// Each encoder pick writes what all eight lists show.
 void frmMain::Enc1_Click() {
-    WriteEncoderTypes();
+    pick(Control::Enc1);
 }
 void frmMain::Enc2_Click() {
-    WriteEncoderTypes();
+    pick(Control::Enc2);
 }
 void frmMain::Enc3_Click() {
-    WriteEncoderTypes();
+    pick(Control::Enc3);
 }
 void frmMain::Enc4_Click() {
-    WriteEncoderTypes();
+    pick(Control::Enc4);
 }
 void frmMain::Enc5_Click() {
-    WriteEncoderTypes();
+    pick(Control::Enc5);
 }
 void frmMain::Enc6_Click() {
-    WriteEncoderTypes();
+    pick(Control::Enc6);
 }
 void frmMain::Enc7_Click() {
-    WriteEncoderTypes();
+    pick(Control::Enc7);
 }
 void frmMain::Enc8_Click() {
-    WriteEncoderTypes();
+    pick(Control::Enc8);
 }
-
 void frmMain::ModeCh1_Click() {
-    afterWrite(session_.pickPulse(ModeCh1->currentIndex()));
+    pick(Control::ModeCh1);
+}
+void frmMain::SerNo_Click() {
+    pick(Control::SerNo);
 }
 
 void frmMain::NoJoy_Click() {
-    afterWrite(session_.pickHidden(NoJoy->checkState() != Qt::Unchecked));
-}
-
-void frmMain::SerNo_Click() {
-    if (!session_.scanComplete()) {
-        return;
-    }
-    Timer->stop();
-    const int interval = session_.select(SerNo->currentIndex());
-    if (interval != Timer->interval()) {
-        Timer->setInterval(interval);
-    }
-    showSession();
-    Timer->start();
+    showUpdate(presenter_.clickHide(noJoy()->checkState() != Qt::Unchecked));
 }
 
 void frmMain::Timer_Timer() {
-    PollDevice();
+    const rotorix::view::Update update = presenter_.tick();
+    if (session_.interval() != Timer->interval()) {
+        Timer->setInterval(session_.interval());
+    }
+    showUpdate(update);
 }
 
 // ---- Operations ----
 
-void frmMain::PollDevice() {
-    const rotorix::session::TickResult result = session_.tick();
-    if (result.lost) {
-        announce(QStringLiteral("The board was disconnected."));
+void frmMain::pick(Control picked) {
+    const auto update =
+        presenter_.pick(picked, [this](Control c) { return list(c)->currentIndex(); });
+    if (!update) {
+        return;
     }
-    if (result.interval_ms != Timer->interval()) {
-        Timer->setInterval(result.interval_ms);
-    }
-    showSession();
-}
-
-void frmMain::WriteEncoderTypes() {
-    std::array<int, rotorix::config::kEncoderCount> indices{};
-    for (std::size_t n = 0; n < Enc.size(); ++n) {
-        indices[n] = Enc[n]->currentIndex();
-    }
-    afterWrite(session_.pickEncoderTypes(indices));
-}
-
-void frmMain::afterWrite(WriteOutcome outcome) {
-    if (outcome == WriteOutcome::RefusedReread || outcome == WriteOutcome::RefusedLost) {
-        // The control holds the refused pick, which the snapshot never held: when the board
-        // still holds what was shown before (a second refusal in a row), the snapshot has not
-        // changed, yet the controls must be drawn again.
-        shownGeneration_ = std::numeric_limits<std::uint64_t>::max();
-    }
-    switch (outcome) {
-        case WriteOutcome::NotSent:
-        case WriteOutcome::Taken:
-            break;
-        case WriteOutcome::RefusedReread:
-            showSession();
-            announce(
-                QStringLiteral("The board did not take the change; the settings were read "
-                               "back from the board."));
-            break;
-        case WriteOutcome::RefusedLost:
-            showSession();
-            announce(QStringLiteral("The board did not take the change and does not answer."));
-            break;
+    if (picked == Control::SerNo) {
+        // A board switch: the watchdog starts afresh at the session's interval.
+        Timer->stop();
+        Timer->setInterval(session_.interval());
+        showUpdate(*update);
+        Timer->start();
+    } else {
+        showUpdate(*update);
     }
 }
 
-void frmMain::runListHandler(QComboBox* list) {
-    // A switch rather than a table of member pointers: GCC 12 with the sanitizers reports the
-    // table's call as maybe-uninitialized, which breaks that build.
-    switch (std::find(Enc.begin(), Enc.end(), list) - Enc.begin()) {
-        case 0:
-            Enc1_Click();
-            break;
-        case 1:
-            Enc2_Click();
-            break;
-        case 2:
-            Enc3_Click();
-            break;
-        case 3:
-            Enc4_Click();
-            break;
-        case 4:
-            Enc5_Click();
-            break;
-        case 5:
-            Enc6_Click();
-            break;
-        case 6:
-            Enc7_Click();
-            break;
-        case 7:
-            Enc8_Click();
-            break;
-        default:
-            break;
+void frmMain::showUpdate(const rotorix::view::Update& update) {
+    if (update.show) {
+        showView(*update.show);
+        keepFocusInWindow();
     }
+    for (const std::u16string& text : update.announce) {
+        announce(QString::fromStdU16String(text));
+    }
+}
+
+void frmMain::keepFocusInWindow() {
+    QWidget* focused = focusWidget();
+    if (focused == nullptr || !focused->isEnabled()) {
+        setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void frmMain::announce(const QString& text) {
+    setAccessibleDescription(text);
+    QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
 }

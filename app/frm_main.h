@@ -1,24 +1,22 @@
 // The utility's one window: the board selector and identity, the eight encoder-type lists, the
 // pulse length, the hide check box, and the timer that drives the watchdog.
 //
-// The window is a view. Every rule of how the utility talks to a board (the gates, the watchdog's
-// intervals, the board switch, the read-back and its checks) lives in the session it owns; user
-// events go to the session and the window shows the session's snapshot. Selections the window
+// The window is a view. Every rule of how the utility talks to a board lives in the session it
+// owns, and every rule of what the controls show and what the user's picks ask of the session in
+// the toolkit-free view (view/). The window makes its controls from the view's control table,
+// forwards user events, and copies the view's values into its controls. Selections the window
 // sets from code raise no notification, so showing a board's settings never writes them back.
 #pragma once
 
 #include <QWidget>
 #include <array>
-#include <cstdint>
-#include <limits>
 
 #include "hid/platform.h"
 #include "session/board_session.h"
+#include "view/view.h"
 
 class QCheckBox;
 class QComboBox;
-class QFrame;
-class QGroupBox;
 class QLabel;
 class QTimer;
 
@@ -56,8 +54,7 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     const QTimer& timer() const { return *Timer; }
     rotorix::hid::ReportLengths deviceCaps() const { return session_.deviceCaps(); }
     const rotorix::session::BoardSession& session() const { return session_; }
-    // The plain-words notice shown while no board is open but one is attached and unusable;
-    // empty when hidden.
+    // The plain-words notice shown over the identity rows; empty when hidden.
     QString boardNotice() const;
 
     static constexpr int kLivenessWaitMs = rotorix::session::BoardSession::kLivenessWaitMs;
@@ -70,51 +67,30 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // Makes every control of the table, with its place, font, keyboard order and names.
     void buildLayout();
-    void describeForAssistiveTechnology();
     void wireNotifications();
 
-    // Shows the session's snapshot in the controls, when it changed since it was last shown.
-    void showSession();
-    void WriteEncoderTypes();
-    void PollDevice();
-
-    void showSelector(const rotorix::session::Snapshot& shown);
-    void showIdentity(const rotorix::session::Snapshot& shown);
-    void showSettings(const rotorix::session::Snapshot& shown);
-    void enableSettingControls(bool enabled);
-    // Runs after every write: a refused write is announced and the board's own values shown.
-    void afterWrite(rotorix::session::WriteOutcome outcome);
-    void updateBoardNotice(const QString& notice);
+    void pick(rotorix::view::Control list);
+    // Copies an update's view into the controls, then says what it announces.
+    void showUpdate(const rotorix::view::Update& update);
+    void showView(const rotorix::view::ViewState& view);
     // A control that lost the focus by being disabled must not leave it nowhere.
     void keepFocusInWindow();
     // Tells assistive technology about a change the user did not make (a lost board, a reload).
     void announce(const QString& text);
-    void runListHandler(QComboBox* list);
+
+    template <typename W = QWidget>
+    W* control(rotorix::view::Control c) const {
+        return static_cast<W*>(controls_[static_cast<std::size_t>(c)]);
+    }
+    QComboBox* list(rotorix::view::Control c) const;
+    QCheckBox* noJoy() const;
 
     rotorix::session::BoardSession session_;
-    // The session's generation the controls show; none yet.
-    std::uint64_t shownGeneration_ = std::numeric_limits<std::uint64_t>::max();
+    rotorix::view::Presenter presenter_{session_};
 
-    // Controls, in the order the layout creates them. Owned by their Qt parents.
-    QCheckBox* NoJoy = nullptr;
-    QGroupBox* Frame1 = nullptr;
+    // The controls of the table, owned by their Qt parents.
+    std::array<QWidget*, rotorix::view::kControlCount> controls_{};
     QTimer* Timer = nullptr;
-    QComboBox* SerNo = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* lblManuf = nullptr;
-    QLabel* lblProduct = nullptr;
-    QLabel* lblVersion = nullptr;
-    QLabel* lblSerialNumber = nullptr;
-    QGroupBox* Frame3 = nullptr;
-    std::array<QComboBox*, 8> Enc{};  // Enc[0] is Enc1
-    QComboBox* ModeCh1 = nullptr;
-    std::array<QLabel*, 8> PairLabels{};  // Label6 ("1-2") .. Label13 ("15-16")
-    QFrame* Line1 = nullptr;
-    QLabel* Label1 = nullptr;
-    // Not one of the window's designed controls: shown only over the empty identity rows.
-    QLabel* boardNotice_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <map>
 
+#include "view/controls.h"
 #include "window_fixture.h"
 
 namespace rotorix::test {
@@ -14,57 +15,10 @@ constexpr int px(int twips) {
     return twips / 15;
 }
 
-enum class Kind { CheckBox, Frame, List, Label };
-
-struct Placement {
-    const char* name;
-    Kind kind;
-    const char* parent;   // nullptr: directly on the window
-    const char* caption;  // nullptr: the control has no caption
-    int left, top, width, height;
-    bool enabled;  // the control's own flag when loaded
-};
-
-// clang-format off
-const Placement kControls[] = {
-    {"NoJoy", Kind::CheckBox, nullptr, "Hide Rotorix from gaming devices list ", 360, 5280, 3975, 375, false},
-    {"Frame1", Kind::Frame, nullptr, "Device details", 120, 0, 4215, 1935, false},
-    {"SerNo", Kind::List, "Frame1", nullptr, 1680, 300, 1320, 360, false},
-    {"Label3", Kind::Label, "Frame1", "Serial Number", 240, 360, 1815, 285, true},
-    {"Label4", Kind::Label, "Frame1", "Manufacturer", 240, 720, 1215, 285, true},
-    {"Label5", Kind::Label, "Frame1", "Product", 240, 1080, 1215, 285, true},
-    {"Label2", Kind::Label, "Frame1", "Version", 240, 1440, 1455, 285, true},
-    {"lblManuf", Kind::Label, "Frame1", "", 1680, 720, 3300, 330, true},
-    {"lblProduct", Kind::Label, "Frame1", "", 1680, 1080, 3300, 330, true},
-    {"lblVersion", Kind::Label, "Frame1", "", 1680, 1440, 3300, 330, true},
-    {"lblSerialNumber", Kind::Label, "Frame1", "", 1680, 360, 3300, 330, true},
-    {"Frame3", Kind::Frame, nullptr, "Rotary encoder type for button pairs:", 120, 2040, 4215, 3135, false},
-    {"Enc8", Kind::List, "Frame3", nullptr, 2400, 1920, 900, 360, false},
-    {"Enc7", Kind::List, "Frame3", nullptr, 2400, 1440, 900, 360, false},
-    {"Enc6", Kind::List, "Frame3", nullptr, 2400, 960, 900, 360, false},
-    {"Enc5", Kind::List, "Frame3", nullptr, 2400, 480, 900, 360, false},
-    {"Enc4", Kind::List, "Frame3", nullptr, 240, 1920, 900, 360, false},
-    {"Enc3", Kind::List, "Frame3", nullptr, 240, 1440, 900, 360, false},
-    {"Enc2", Kind::List, "Frame3", nullptr, 240, 960, 900, 360, false},
-    {"Enc1", Kind::List, "Frame3", nullptr, 240, 480, 900, 360, false},
-    {"ModeCh1", Kind::List, "Frame3", nullptr, 240, 2520, 1260, 360, false},
-    {"Label13", Kind::Label, "Frame3", "15-16", 3420, 1995, 615, 375, false},
-    {"Label12", Kind::Label, "Frame3", "13-14", 3420, 1515, 735, 375, false},
-    {"Label11", Kind::Label, "Frame3", "11-12", 3420, 1035, 615, 375, false},
-    {"Label10", Kind::Label, "Frame3", "9-10", 3420, 555, 615, 375, false},
-    {"Label9", Kind::Label, "Frame3", "7-8", 1260, 1980, 1095, 375, false},
-    {"Label8", Kind::Label, "Frame3", "5-6", 1260, 1500, 1095, 375, false},
-    {"Label7", Kind::Label, "Frame3", "3-4", 1260, 1020, 1095, 375, false},
-    {"Label6", Kind::Label, "Frame3", "1-2", 1260, 540, 1095, 375, false},
-    {"Label1", Kind::Label, "Frame3", "Encoders pulse length", 1560, 2580, 2055, 375, false},
-};
-// clang-format on
+using view::ControlSpec;
+using view::Kind;
 
 const char* const kValueLabels[] = {"lblManuf", "lblProduct", "lblVersion", "lblSerialNumber"};
-
-std::ostream& operator<<(std::ostream& out, const Placement& p) {
-    return out << p.name;
-}
 
 bool isKind(QWidget* widget, Kind kind) {
     switch (kind) {
@@ -75,7 +29,11 @@ bool isKind(QWidget* widget, Kind kind) {
         case Kind::List:
             return qobject_cast<QComboBox*>(widget) != nullptr;
         case Kind::Label:
+        case Kind::ValueLabel:
+        case Kind::Notice:
             return qobject_cast<QLabel*>(widget) != nullptr;
+        case Kind::Line:
+            return qobject_cast<QFrame*>(widget) != nullptr;
     }
     return false;
 }
@@ -93,22 +51,24 @@ QString captionOf(QWidget* widget) {
     return {};
 }
 
-class Layout : public WindowTest, public ::testing::WithParamInterface<Placement> {};
+// The window is made from the view's control table (its literal places are checked there).
+class Layout : public WindowTest, public ::testing::WithParamInterface<ControlSpec> {};
 
 TEST_P(Layout, ControlIsPlacedAsDrawn) {
-    const Placement& p = GetParam();
+    const ControlSpec& p = GetParam();
     frmMain& window = create();
-    QWidget* widget = control<QWidget>(p.name);
+    QWidget* widget = control<QWidget>(QString::fromLatin1(p.name));
     ASSERT_NE(widget, nullptr);
 
     EXPECT_TRUE(isKind(widget, p.kind)) << widget->metaObject()->className();
     const QWidget* expectedParent =
-        p.parent ? control<QWidget>(p.parent) : static_cast<QWidget*>(&window);
+        p.frame ? control<QWidget>(QString::fromLatin1(view::layoutOf(*p.frame).name))
+                : static_cast<QWidget*>(&window);
     EXPECT_EQ(widget->parentWidget(), expectedParent);
-    EXPECT_EQ(widget->geometry(), QRect(px(p.left), px(p.top), px(p.width), px(p.height)));
-    if (p.caption) {
-        EXPECT_EQ(captionOf(widget), QString::fromUtf8(p.caption));
-    }
+    // A line is one pixel high.
+    EXPECT_EQ(widget->geometry(),
+              QRect(px(p.left), px(p.top), px(p.width), p.kind == Kind::Line ? 1 : px(p.height)));
+    EXPECT_EQ(captionOf(widget), QString::fromStdU16String(std::u16string(p.caption)));
 
     const QFont font = widget->font();
     EXPECT_EQ(font.family(), QStringLiteral("Arial"));
@@ -121,7 +81,8 @@ TEST_P(Layout, ControlIsPlacedAsDrawn) {
     // A control inside a disabled frame reports itself disabled; its own flag is what the layout
     // sets.
     EXPECT_EQ(!widget->testAttribute(Qt::WA_ForceDisabled), p.enabled);
-    EXPECT_TRUE(widget->isVisibleTo(&window));
+    // The notice shows only when there is something to say.
+    EXPECT_EQ(widget->isVisibleTo(&window), p.kind != Kind::Notice);
 
     const bool takesFocus = p.kind == Kind::List || p.kind == Kind::CheckBox;
     EXPECT_EQ((widget->focusPolicy() & Qt::TabFocus) != 0, takesFocus);
@@ -130,7 +91,7 @@ TEST_P(Layout, ControlIsPlacedAsDrawn) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Window, Layout, ::testing::ValuesIn(kControls),
+INSTANTIATE_TEST_SUITE_P(Window, Layout, ::testing::ValuesIn(view::layout()),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(WindowTest, WindowHasItsCaptionAndAFixedClientArea) {
@@ -143,7 +104,7 @@ TEST_F(WindowTest, WindowHasItsCaptionAndAFixedClientArea) {
 
 TEST_F(WindowTest, EveryControlNameIsUsedOnce) {
     create();
-    for (const Placement& p : kControls) {
+    for (const ControlSpec& p : view::layout()) {
         EXPECT_EQ(window().findChildren<QWidget*>(QString::fromLatin1(p.name)).size(), 1) << p.name;
     }
     EXPECT_EQ(window().findChildren<QTimer*>(QStringLiteral("Timer")).size(), 1);
@@ -211,8 +172,9 @@ TEST_F(WindowTest, SelectorLiesOverTheEmptySerialNumberLabel) {
 TEST_F(WindowTest, ShowingABoardMovesAndResizesNothing) {
     std::map<QString, QRect> drawn;
     create();
-    for (const Placement& p : kControls) {
-        drawn[QString::fromLatin1(p.name)] = control<QWidget>(p.name)->geometry();
+    for (const ControlSpec& p : view::layout()) {
+        const QString name = QString::fromLatin1(p.name);
+        drawn[name] = control<QWidget>(name)->geometry();
     }
     sim::BoardSpec design = saneBoard();
     design.manufacturer = u"A manufacturer name far too long for the label that shows it, really";

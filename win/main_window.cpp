@@ -9,7 +9,6 @@ namespace rotorix::win {
 namespace {
 
 constexpr wchar_t kClassName[] = L"RotorixConfigWindow";
-constexpr wchar_t kCaption[] = L"Rotorix Rotary Encoders Configuration v.1";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kIconResource = 1;  // the version record's icon (packaging/windows/rotorix.rc)
 
@@ -170,7 +169,8 @@ bool MainWindow::create(int show_command) {
         return false;
     }
 
-    const std::wstring caption = kCaption + options_.caption_suffix;
+    const std::wstring caption =
+        std::wstring(kWindowCaption.begin(), kWindowCaption.end()) + options_.caption_suffix;
     hwnd_ = CreateWindowExW(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
     if (hwnd_ == nullptr) {
@@ -184,8 +184,7 @@ bool MainWindow::create(int show_command) {
     // Visible, with its controls disabled and empty, while the first scan runs.
     ShowWindow(hwnd_, show_command);
     UpdateWindow(hwnd_);
-    session_.start();
-    showSession();
+    showUpdate(presenter_.load());
     startTimer(session_.interval());
     return true;
 }
@@ -194,7 +193,7 @@ void MainWindow::createControls() {
     for (Control c : creationOrder()) {
         const ControlSpec& s = layoutOf(c);
         const auto [window_class, style] = classOf(s.kind);
-        const std::wstring caption(s.caption);
+        const std::wstring caption(s.caption.begin(), s.caption.end());
         HWND hwnd = CreateWindowExW(0, window_class, caption.c_str(), style, 0, 0, 0, 0, hwnd_,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(c))),
                                     instance_, nullptr);

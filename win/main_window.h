@@ -1,6 +1,6 @@
-// The utility's window on Windows: the controls of the layout as native Win32 controls, a view on
-// the board session. User picks go to the session; the session's snapshot is copied into the
-// controls whenever it changed; the window's timer drives the session's watchdog.
+// The utility's window on Windows: the controls of the view's table as native Win32 controls. User
+// picks go to the view's presenter, which asks the session; the view's values are copied into the
+// controls whenever they changed; the window's timer drives the session's watchdog.
 //
 // Everything runs on the thread that created the window, in its message loop; no handler waits
 // for another message, so handlers never overlap.
@@ -15,9 +15,11 @@
 #include <string>
 
 #include "session/board_session.h"
-#include "win/view_state.h"
+#include "view/view.h"
 
 namespace rotorix::win {
+
+using namespace rotorix::view;  // the window is made from the view's table and shows its values
 
 struct WindowOptions {
     // Appended to the caption (the demo says so).
@@ -69,20 +71,19 @@ class MainWindow {
     void onPosted(Control list);
     void onPick(Control list);
     void onHideClicked();
-    // Runs after every write: a refused write is announced and the board's own values shown.
-    void afterWrite(session::WriteOutcome outcome);
     void announce(const std::wstring& text);
     void startTimer(int interval_ms);
     void stopTimer();
 
-    // Copies the session's snapshot into the controls if it changed since the last time.
-    void showSession();
+    // Copies an update's view into the controls, then says what it announces.
+    void showUpdate(const Update& update);
     void apply(const ViewState& next);
     void setCheck(int check);
     void keepFocusInWindow();
     void focusFirstTabStop(bool from_the_end);
 
     session::BoardSession& session_;
+    Presenter presenter_{session_};
     HINSTANCE instance_;
     WindowOptions options_;
     HWND hwnd_ = nullptr;
@@ -94,8 +95,7 @@ class MainWindow {
     IAccPropServices* describer_ = nullptr;
     bool com_ = false;
 
-    ViewState shown_;
-    std::uint64_t shown_generation_ = 0;
+    ViewState shown_;  // what the controls hold
     bool showing_ =
         false;  // the window itself is filling controls: their notifications are not picks
     // A pick waiting to run: the user moved a closed list's selection, or took an item from the

@@ -1,8 +1,6 @@
 // What the user does to the window (picks, clicks, keys) and what its timer does.
 #include <algorithm>
-#include <limits>
 
-#include "config/protocol.h"
 #include "win/main_window.h"
 
 namespace rotorix::win {
@@ -62,29 +60,20 @@ void MainWindow::onPosted(Control list) {
 }
 
 void MainWindow::onPick(Control list) {
-    const auto selectedIn = [this](Control c) {
+    const auto update = presenter_.pick(list, [this](Control c) {
         return static_cast<int>(SendMessageW(control(c), CB_GETCURSEL, 0, 0));
-    };
+    });
+    if (!update) {
+        return;
+    }
     if (list == Control::SerNo) {
-        // The board switch: no tick may run while the boards change hands.
+        // A board switch: the watchdog starts afresh at the session's interval.
         stopTimer();
-        const int interval = session_.select(selectedIn(Control::SerNo));
-        showSession();
-        startTimer(interval);
-        return;
+        showUpdate(*update);
+        startTimer(session_.interval());
+    } else {
+        showUpdate(*update);
     }
-    if (list == Control::ModeCh1) {
-        afterWrite(session_.pickPulse(selectedIn(Control::ModeCh1)));
-        return;
-    }
-    constexpr std::array<Control, config::kEncoderCount> kEnc{
-        Control::Enc1, Control::Enc2, Control::Enc3, Control::Enc4,
-        Control::Enc5, Control::Enc6, Control::Enc7, Control::Enc8};
-    std::array<int, config::kEncoderCount> indices{};
-    for (std::size_t n = 0; n < kEnc.size(); ++n) {
-        indices[n] = selectedIn(kEnc[n]);
-    }
-    afterWrite(session_.pickEncoderTypes(indices));
 }
 
 void MainWindow::onHideClicked() {
@@ -94,24 +83,7 @@ void MainWindow::onHideClicked() {
     if ((GetWindowLongPtrW(box, GWL_STYLE) & BS_TYPEMASK) == BS_3STATE) {
         setCheck(1);
     }
-    afterWrite(session_.pickHidden(SendMessageW(box, BM_GETCHECK, 0, 0) != BST_UNCHECKED));
-}
-
-void MainWindow::afterWrite(session::WriteOutcome outcome) {
-    // The control holds the refused pick, which the snapshot never held: when the board still
-    // holds what was shown before (a second refusal in a row), the snapshot has not changed, yet
-    // the controls must be drawn again.
-    const bool refused = outcome == session::WriteOutcome::RefusedReread ||
-                         outcome == session::WriteOutcome::RefusedLost;
-    if (refused) {
-        shown_generation_ = std::numeric_limits<std::uint64_t>::max();
-    }
-    showSession();
-    if (outcome == session::WriteOutcome::RefusedReread) {
-        announce(L"The board did not take the change; the settings were read back from the board.");
-    } else if (outcome == session::WriteOutcome::RefusedLost) {
-        announce(L"The board did not take the change and does not answer.");
-    }
+    showUpdate(presenter_.clickHide(SendMessageW(box, BM_GETCHECK, 0, 0) != BST_UNCHECKED));
 }
 
 void MainWindow::focusFirstTabStop(bool from_the_end) {
@@ -129,13 +101,9 @@ void MainWindow::focusFirstTabStop(bool from_the_end) {
 }
 
 void MainWindow::tick() {
-    const session::TickResult result = session_.tick();
-    if (result.lost) {
-        announce(L"The board was disconnected.");
-    }
-    showSession();
+    showUpdate(presenter_.tick());
     if (timer_running_) {
-        startTimer(result.interval_ms);  // a new interval, the timer's enabled state as it was
+        startTimer(session_.interval());  // a new interval, the timer's enabled state as it was
     }
 }
 

@@ -1,4 +1,4 @@
-// Copying what the session shows into the native controls.
+// Copying the view's values into the native controls, and telling what it announces.
 #include <string>
 
 #include "win/main_window.h"
@@ -13,18 +13,13 @@ std::wstring wide(const std::u16string& text) {
 
 }  // namespace
 
-void MainWindow::showSession() {
-    if (session_.generation() == shown_generation_) {
-        return;
+void MainWindow::showUpdate(const Update& update) {
+    if (update.show) {
+        apply(*update.show);
+        keepFocusInWindow();
     }
-    shown_generation_ = session_.generation();
-    const std::u16string notice = shown_[Control::boardNotice].text;
-    apply(viewOf(session_.snapshot(), shown_));
-    keepFocusInWindow();
-    // Told once, when it appears or its words change; a notice that stays is not repeated.
-    if (const std::u16string& now = shown_[Control::boardNotice].text;
-        !now.empty() && now != notice) {
-        announce(wide(now));
+    for (const std::u16string& text : update.announce) {
+        announce(wide(text));
     }
 }
 

@@ -1,11 +1,11 @@
-// The native window's fixed layout: every control with its kind, frame, caption, place in twips,
-// keyboard order and enabled state when the window loads, as the window was drawn. Plain data and
-// arithmetic, no Windows header, so it can be checked on its own.
+// The window's fixed layout, for every toolkit: each control with its kind, frame, caption, place
+// in twips, keyboard order, enabled state when the window loads and accessible name, as the window
+// was drawn. Plain data and arithmetic, no toolkit, so it can be checked on its own.
 //
-// Win32 has no container that clips and disables its children the way the drawn frames did, so
-// the frames are group boxes beside the controls they hold (siblings, not parents): a control's
-// place is measured from its frame, and what the frame clipped or disabled is done here and by
-// the window.
+// A toolkit whose frames hold their controls (Qt) places each control at its twips over fifteen
+// in its frame. Win32 has no container that clips and disables its children the way the drawn
+// frames did, so there the frames are group boxes beside the controls they hold (siblings, not
+// parents): `placement` measures a control from its frame and cuts what the frame clipped.
 #pragma once
 
 #include <array>
@@ -14,7 +14,7 @@
 #include <span>
 #include <string_view>
 
-namespace rotorix::win {
+namespace rotorix::view {
 
 // The controls, named as the window has always named them. The timer is no window, so it has no
 // entry; `boardNotice` is ours: shown only over the empty identity rows.
@@ -61,7 +61,7 @@ struct ControlSpec {
     std::string_view name;
     Kind kind;
     std::optional<Control> frame;  // the frame it sits in; none: directly on the window
-    std::wstring_view caption;
+    std::u16string_view caption;
     // Twips, from the frame's top-left corner (or the client area's). For the line: its start
     // and its length. For a list: the closed field.
     int left, top, width, height;
@@ -69,6 +69,9 @@ struct ControlSpec {
     bool enabled;
     // The label whose caption names this control for a screen reader.
     std::optional<Control> named_by;
+    // What a screen reader calls it: for a list or the check box (and the label that names it)
+    // what it sets, for a value label which value it shows. Empty: its caption says it all.
+    std::u16string_view accessible;
 };
 
 // The layout in the order the window was drawn.
@@ -91,9 +94,12 @@ inline constexpr int kClientWidthTwips = 4455;
 inline constexpr int kClientHeightTwips = 5775;
 // Arial 9.75 pt, in hundredths of a point.
 inline constexpr int kFontCentipoints = 975;
-inline constexpr std::wstring_view kFontFace = L"Arial";
+inline constexpr std::u16string_view kFontFace = u"Arial";
 inline constexpr int kCyrillicCharset = 204;  // every control but NoJoy
 inline constexpr int kWesternCharset = 0;     // NoJoy
+
+// The window's caption.
+inline constexpr std::u16string_view kWindowCaption = u"Rotorix Rotary Encoders Configuration v.1";
 
 // Twips to device pixels at `dpi` (15 twips per pixel at 96), rounded to nearest.
 constexpr int toPixels(int twips, int dpi) {
@@ -117,4 +123,4 @@ constexpr int fontHeight(int dpi) {
     return -static_cast<int>((static_cast<long long>(kFontCentipoints) * dpi + 3600) / 7200);
 }
 
-}  // namespace rotorix::win
+}  // namespace rotorix::view

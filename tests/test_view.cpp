@@ -1,31 +1,35 @@
-// The native window's layout table and the rules of what its controls show, without a window.
+// The window without a toolkit, as both windows are made from it: the control table, the rules of
+// what each control shows, and what the user's picks and the watchdog's ticks do and announce.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
-#include "win/layout.h"
-#include "win/view_state.h"
+#include "base/unicode.h"
+#include "fixtures.h"
+#include "sim/sim_platform.h"
+#include "view/controls.h"
+#include "view/view.h"
 
 namespace {
 
-using rotorix::win::Control;
-using rotorix::win::Kind;
-using rotorix::win::PixelRect;
-using rotorix::win::ViewState;
+using rotorix::view::Control;
+using rotorix::view::Kind;
+using rotorix::view::PixelRect;
+using rotorix::view::ViewState;
 
 std::string nameOf(Control c) {
-    return std::string(rotorix::win::layoutOf(c).name);
+    return std::string(rotorix::view::layoutOf(c).name);
 }
 
-TEST(WinLayout, CreationOrderNamesEachControlAndWalksTheKeyboardOrder) {
-    const auto order = rotorix::win::creationOrder();
+TEST(Controls, CreationOrderNamesEachControlAndWalksTheKeyboardOrder) {
+    const auto order = rotorix::view::creationOrder();
     const std::set<Control> distinct(order.begin(), order.end());
-    EXPECT_EQ(distinct.size(), rotorix::win::kControlCount);
+    EXPECT_EQ(distinct.size(), rotorix::view::kControlCount);
 
     std::vector<std::string> tab_stops;
     for (std::size_t i = 0; i < order.size(); ++i) {
-        const auto& s = rotorix::win::layoutOf(order[i]);
+        const auto& s = rotorix::view::layoutOf(order[i]);
         // A screen reader names a control after the label created just before it.
         if (s.named_by) {
             ASSERT_GT(i, 0u) << s.name;
@@ -41,7 +45,7 @@ TEST(WinLayout, CreationOrderNamesEachControlAndWalksTheKeyboardOrder) {
 
     // The layout's keyboard indices 0..29 are each used once.
     std::set<int> tabs;
-    for (const auto& s : rotorix::win::layout()) {
+    for (const auto& s : rotorix::view::layout()) {
         if (s.tab >= 0) {
             EXPECT_TRUE(tabs.insert(s.tab).second) << s.name;
         }
@@ -50,7 +54,7 @@ TEST(WinLayout, CreationOrderNamesEachControlAndWalksTheKeyboardOrder) {
     EXPECT_EQ(*tabs.rbegin(), 29);
 }
 
-TEST(WinLayout, PlacesControlsAtTwipsOverFifteenAndScalesWithTheDpi) {
+TEST(Controls, PlacesControlsAtTwipsOverFifteenAndScalesWithTheDpi) {
     // Literal pixels at 96 dpi: frames' offsets added, and the cuts the drawn frames made.
     const std::vector<std::pair<Control, PixelRect>> at96{
         {Control::NoJoy, {24, 352, 265, 25}},
@@ -73,13 +77,13 @@ TEST(WinLayout, PlacesControlsAtTwipsOverFifteenAndScalesWithTheDpi) {
         {Control::boardNotice, {24, 20, 263, 100}},
     };
     for (const auto& [control, rect] : at96) {
-        EXPECT_EQ(rotorix::win::placement(control, 96), rect) << nameOf(control);
+        EXPECT_EQ(rotorix::view::placement(control, 96), rect) << nameOf(control);
     }
     // At 150 % and 200 % everything grows with the DPI (within a pixel of rounding).
     for (const int dpi : {144, 192}) {
-        for (const auto& s : rotorix::win::layout()) {
-            const PixelRect base = rotorix::win::placement(s.id, 96);
-            const PixelRect scaled = rotorix::win::placement(s.id, dpi);
+        for (const auto& s : rotorix::view::layout()) {
+            const PixelRect base = rotorix::view::placement(s.id, 96);
+            const PixelRect scaled = rotorix::view::placement(s.id, dpi);
             const auto near = [dpi](int small, int big) {
                 return std::abs(small * dpi / 96 - big) <= 1;
             };
@@ -89,22 +93,22 @@ TEST(WinLayout, PlacesControlsAtTwipsOverFifteenAndScalesWithTheDpi) {
                 << s.name << " at " << dpi;
         }
     }
-    EXPECT_EQ(rotorix::win::toPixels(rotorix::win::kClientWidthTwips, 96), 297);
-    EXPECT_EQ(rotorix::win::toPixels(rotorix::win::kClientHeightTwips, 96), 385);
-    EXPECT_EQ(rotorix::win::toPixels(rotorix::win::kClientHeightTwips, 144), 578);
+    EXPECT_EQ(rotorix::view::toPixels(rotorix::view::kClientWidthTwips, 96), 297);
+    EXPECT_EQ(rotorix::view::toPixels(rotorix::view::kClientHeightTwips, 96), 385);
+    EXPECT_EQ(rotorix::view::toPixels(rotorix::view::kClientHeightTwips, 144), 578);
     // Arial 9.75 pt: -MulDiv(975, dpi, 7200).
-    EXPECT_EQ(rotorix::win::fontHeight(96), -13);
-    EXPECT_EQ(rotorix::win::fontHeight(120), -16);
-    EXPECT_EQ(rotorix::win::fontHeight(144), -20);
-    EXPECT_EQ(rotorix::win::fontHeight(192), -26);
+    EXPECT_EQ(rotorix::view::fontHeight(96), -13);
+    EXPECT_EQ(rotorix::view::fontHeight(120), -16);
+    EXPECT_EQ(rotorix::view::fontHeight(144), -20);
+    EXPECT_EQ(rotorix::view::fontHeight(192), -26);
 }
 
-TEST(WinLayout, ControlIdsRoundTripAndRejectEverythingElse) {
-    for (const auto& s : rotorix::win::layout()) {
-        EXPECT_EQ(rotorix::win::controlFromId(rotorix::win::controlId(s.id)), s.id) << s.name;
+TEST(Controls, ControlIdsRoundTripAndRejectEverythingElse) {
+    for (const auto& s : rotorix::view::layout()) {
+        EXPECT_EQ(rotorix::view::controlFromId(rotorix::view::controlId(s.id)), s.id) << s.name;
     }
-    for (const int id : {0, 1, 2, 999, rotorix::win::controlId(Control::boardNotice) + 1}) {
-        EXPECT_FALSE(rotorix::win::controlFromId(id)) << id;
+    for (const int id : {0, 1, 2, 999, rotorix::view::controlId(Control::boardNotice) + 1}) {
+        EXPECT_FALSE(rotorix::view::controlFromId(id)) << id;
     }
 }
 
@@ -123,10 +127,10 @@ rotorix::session::Snapshot openBoard(std::uint8_t low, std::uint8_t high, std::u
     return shown;
 }
 
-TEST(WinView, LoadedWindowEnablesOnlyTheIdentityCaptionsAndValues) {
-    const ViewState loaded = rotorix::win::loadedView();
+TEST(View, LoadedWindowEnablesOnlyTheIdentityCaptionsAndValues) {
+    const ViewState loaded = rotorix::view::loadedView();
     std::vector<std::string> enabled;
-    for (const auto& s : rotorix::win::layout()) {
+    for (const auto& s : rotorix::view::layout()) {
         if (loaded[s.id].enabled) {
             enabled.push_back(std::string(s.name));
         }
@@ -139,13 +143,13 @@ TEST(WinView, LoadedWindowEnablesOnlyTheIdentityCaptionsAndValues) {
     EXPECT_FALSE(loaded[Control::boardNotice].visible);
     EXPECT_EQ(loaded[Control::NoJoy].text, u"Hide Rotorix from gaming devices list ");
     // No board: the snapshot shows what loading showed.
-    EXPECT_EQ(rotorix::win::viewOf({}, loaded), loaded);
+    EXPECT_EQ(rotorix::view::viewOf({}, loaded), loaded);
 }
 
-TEST(WinView, ShowsTheBoardsSettingsInEveryControl) {
+TEST(View, ShowsTheBoardsSettingsInEveryControl) {
     // Setting 8 = 0x03, 9 = 0x06: pair 1 "1:1", pair 2 "1:4", pair 3 "1:2", the rest "OFF".
     const ViewState view =
-        rotorix::win::viewOf(openBoard(0x03, 0x06, 6, 1), rotorix::win::loadedView());
+        rotorix::view::viewOf(openBoard(0x03, 0x06, 6, 1), rotorix::view::loadedView());
     const std::vector<int> types{1, 3, 2, 0, 0, 0, 0, 0};
     const Control enc[] = {Control::Enc1, Control::Enc2, Control::Enc3, Control::Enc4,
                            Control::Enc5, Control::Enc6, Control::Enc7, Control::Enc8};
@@ -169,17 +173,17 @@ TEST(WinView, ShowsTheBoardsSettingsInEveryControl) {
     EXPECT_FALSE(view[Control::SerNo].enabled);
     auto two = openBoard(0, 0, 1, 0);
     two.serials.push_back(u"B2");
-    EXPECT_TRUE(rotorix::win::viewOf(two, view)[Control::SerNo].enabled);
+    EXPECT_TRUE(rotorix::view::viewOf(two, view)[Control::SerNo].enabled);
 }
 
-TEST(WinView, ValuesOutsideTheirCodingAndBoardsThatCannotBeConfigured) {
-    const ViewState loaded = rotorix::win::loadedView();
+TEST(View, ValuesOutsideTheirCodingAndBoardsThatCannotBeConfigured) {
+    const ViewState loaded = rotorix::view::loadedView();
     struct Case {
         std::uint8_t pulse, hide;
         int selected, check;
     } cases[] = {{0, 2, -1, 2}, {26, 0, -1, 0}, {25, 255, 24, 2}, {1, 1, 0, 1}};
     for (const Case& c : cases) {
-        const ViewState view = rotorix::win::viewOf(openBoard(0, 0, c.pulse, c.hide), loaded);
+        const ViewState view = rotorix::view::viewOf(openBoard(0, 0, c.pulse, c.hide), loaded);
         EXPECT_EQ(view[Control::ModeCh1].selected, c.selected) << int(c.pulse);
         EXPECT_EQ(view[Control::NoJoy].check, c.check) << int(c.hide);
     }
@@ -189,7 +193,7 @@ TEST(WinView, ValuesOutsideTheirCodingAndBoardsThatCannotBeConfigured) {
     old.settings.reset();
     old.firmware = rotorix::session::Firmware::TooOld;
     old.version_caption = " 0.0 - upgrade firmware!";
-    const ViewState view = rotorix::win::viewOf(old, loaded);
+    const ViewState view = rotorix::view::viewOf(old, loaded);
     EXPECT_EQ(view[Control::lblVersion].text, u" 0.0 - upgrade firmware!");
     EXPECT_TRUE(view[Control::Frame1].enabled);
     EXPECT_FALSE(view[Control::Frame3].enabled);
@@ -198,27 +202,27 @@ TEST(WinView, ValuesOutsideTheirCodingAndBoardsThatCannotBeConfigured) {
     EXPECT_FALSE(view[Control::Enc1].enabled);
 }
 
-TEST(WinView, FrameOneStaysEnabledAndDisabledFramesDisableTheirInputs) {
-    ViewState view = rotorix::win::viewOf(openBoard(0, 0, 1, 0), rotorix::win::loadedView());
+TEST(View, FrameOneStaysEnabledAndDisabledFramesDisableTheirInputs) {
+    ViewState view = rotorix::view::viewOf(openBoard(0, 0, 1, 0), rotorix::view::loadedView());
     ASSERT_TRUE(view[Control::Frame1].enabled);
-    view = rotorix::win::viewOf({}, view);  // the board went
+    view = rotorix::view::viewOf({}, view);  // the board went
     EXPECT_TRUE(view[Control::Frame1].enabled);
     EXPECT_TRUE(view[Control::lblManuf].text.empty());
 
     // Two boards listed but none ever opened: the selector sits in a disabled frame.
     rotorix::session::Snapshot listed;
     listed.serials = {u"A1", u"B2"};
-    const ViewState unopened = rotorix::win::viewOf(listed, rotorix::win::loadedView());
+    const ViewState unopened = rotorix::view::viewOf(listed, rotorix::view::loadedView());
     EXPECT_FALSE(unopened[Control::Frame1].enabled);
     EXPECT_FALSE(unopened[Control::SerNo].enabled);
     EXPECT_TRUE(unopened[Control::Label3].enabled);  // labels take no input and keep their state
 }
 
-TEST(WinView, NoticeShowsOnlyWithTextAndSurvivesBadUtf8) {
+TEST(View, NoticeShowsOnlyWithTextAndSurvivesBadUtf8) {
     rotorix::session::Snapshot shown;
     shown.notice =
         "A Rotorix board is attached, but it could not be opened (Acc\xC3\xA8s refus\xC3\xA9).";
-    const ViewState view = rotorix::win::viewOf(shown, rotorix::win::loadedView());
+    const ViewState view = rotorix::view::viewOf(shown, rotorix::view::loadedView());
     EXPECT_TRUE(view[Control::boardNotice].visible);
     EXPECT_EQ(view[Control::boardNotice].text,
               u"A Rotorix board is attached, but it could not be opened (Acc\u00E8s refus\u00E9).");
@@ -234,8 +238,109 @@ TEST(WinView, NoticeShowsOnlyWithTextAndSurvivesBadUtf8) {
         {"\x80z", u"\uFFFDz"},                              // a lone continuation byte
     };
     for (const auto& [in, out] : utf8) {
-        EXPECT_EQ(rotorix::win::fromUtf8(in), out) << in;
+        EXPECT_EQ(rotorix::base::fromUtf8Lossy(in), out) << in;
     }
+}
+
+TEST(View, EmptyValueLabelsNameTheValueTheyLack) {
+    const ViewState loaded = rotorix::view::loadedView();
+    EXPECT_EQ(loaded[Control::lblManuf].accessible_name, u"Manufacturer: none");
+    EXPECT_EQ(loaded[Control::lblProduct].accessible_name, u"Product: none");
+    EXPECT_EQ(loaded[Control::lblVersion].accessible_name, u"Firmware version: none");
+    EXPECT_TRUE(loaded[Control::lblSerialNumber].accessible_name.empty());
+    auto shown = openBoard(0, 0, 1, 0);
+    shown.product.reset();
+    const ViewState view = rotorix::view::viewOf(shown, loaded);
+    EXPECT_TRUE(view[Control::lblManuf].accessible_name.empty());  // read out by its text
+    EXPECT_EQ(view[Control::lblProduct].accessible_name, u"Product: none");
+}
+
+// ---- The presenter on the simulated platform: what both windows do on picks and ticks ----
+
+using rotorix::sim::Call;
+using rotorix::view::Presenter;
+using rotorix::view::Update;
+
+// Reads what the view shows, as a window reads its lists.
+std::function<int(Control)> showing(const Presenter& presenter) {
+    return [&presenter](Control c) { return presenter.shown()[c].selected; };
+}
+
+TEST(Presenter, PicksGoToTheSessionAndRefusalsAreRedrawnAndAnnounced) {
+    rotorix::sim::SimPlatform platform;
+    const auto board = platform.addBoard(rotorix::test::saneBoard());
+    rotorix::session::BoardSession session(platform);
+    Presenter presenter(session);
+    ASSERT_TRUE(presenter.load().show);
+    platform.firmware(board).clearReceived();
+
+    // The lists as the user left them: Enc2 moved to OFF, an out-of-range pulse pick.
+    int enc2 = 0;
+    const auto lists = [&](Control c) {
+        return c == Control::Enc2 ? enc2 : c == Control::ModeCh1 ? 99 : showing(presenter)(c);
+    };
+    Update update = *presenter.pick(Control::Enc2, lists);
+    EXPECT_EQ(update.show.value()[Control::Enc2].selected, 0);
+    EXPECT_TRUE(update.announce.empty());
+    EXPECT_EQ(platform.firmware(board).received().size(), 2u);
+    update = *presenter.pick(Control::ModeCh1, lists);  // outside the list: nothing sent
+    EXPECT_FALSE(update.show);
+    EXPECT_EQ(platform.firmware(board).received().size(), 2u);
+
+    // Twice refused: the second time the board holds what it held after the first, so the
+    // snapshot is the same; the view is drawn all the same, to replace the refused pick.
+    std::optional<ViewState> first;
+    for (int round = 0; round < 2; ++round) {
+        enc2 = 3;
+        platform.failCall(board, Call::SendFeature, 1);
+        update = *presenter.pick(Control::Enc2, lists);
+        ASSERT_TRUE(update.show) << round;
+        EXPECT_NE((*update.show)[Control::Enc2].selected, 3) << round;
+        EXPECT_EQ(update.announce,
+                  (std::vector<std::u16string>{u"The board did not take the change; the settings "
+                                               u"were read back from the board."}));
+        if (first) {
+            EXPECT_EQ(*update.show, *first);
+        }
+        first = update.show;
+    }
+    platform.failCall(board, Call::SendFeature, 1);   // the write
+    platform.failCall(board, Call::GetFeature, 100);  // and the read-back
+    update = presenter.clickHide(true);
+    ASSERT_TRUE(update.show);
+    EXPECT_EQ((*update.show)[Control::NoJoy].check, 0);
+    EXPECT_FALSE((*update.show)[Control::NoJoy].enabled);
+    EXPECT_EQ(update.announce.back(), u"The board did not take the change and does not answer.");
+}
+
+TEST(Presenter, LossesAndNoticesAreAnnouncedOnce) {
+    rotorix::sim::SimPlatform platform;
+    const auto first = platform.addBoard(rotorix::test::saneBoard(u"RX-1"));
+    const auto second = platform.addBoard(rotorix::test::saneBoard(u"RX-2"));
+    rotorix::session::BoardSession session(platform);
+    Presenter presenter(session);
+    presenter.load();
+
+    // Unreadable: the notice once, however many ticks follow; no disconnection.
+    platform.failCall(second, Call::GetFeature, 1'000'000);
+    Update update = *presenter.pick(Control::SerNo, showing(presenter));
+    ASSERT_EQ(update.announce.size(), 1u);
+    EXPECT_TRUE(update.announce[0].starts_with(u"The board's settings could not be read"));
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_TRUE(presenter.tick().announce.empty()) << i;
+    }
+    EXPECT_EQ(presenter.shown()[Control::SerNo].selected, 1);
+
+    // Lost: said on the tick that finds it, and then no more.
+    platform.unplug(second);
+    platform.unplug(first);
+    update = presenter.tick();
+    EXPECT_EQ(update.announce, (std::vector<std::u16string>{u"The board was disconnected."}));
+    EXPECT_TRUE(presenter.tick().announce.empty());
+
+    // A pick while the listing is incomplete is ignored: the window leaves its timer alone.
+    session.close();
+    EXPECT_FALSE(presenter.pick(Control::SerNo, showing(presenter)));
 }
 
 }  // namespace

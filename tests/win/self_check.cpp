@@ -1,4 +1,4 @@
-#include "win/self_check.h"
+#include "self_check.h"
 
 #include <algorithm>
 #include <array>
@@ -254,15 +254,25 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
         }
         if (step == "dump") {
             out += dumpWindow(window);
-        } else if (view.starts_with("show:")) {
-            const auto found =
-                std::find_if(layout().begin(), layout().end(),
-                             [&](const ControlSpec& s) { return s.name == view.substr(5); });
-            if (found == layout().end()) {
-                out += "error: no control " + step.substr(5) + "\n";
+        } else if (view.starts_with("show:") || view.starts_with("wheel:")) {
+            const std::string_view name = view.substr(view.find(':') + 1);
+            const auto named = std::find_if(layout().begin(), layout().end(),
+                                            [&](const ControlSpec& s) { return s.name == name; });
+            if (named == layout().end()) {
+                out += "error: no control " + std::string(name) + "\n";
                 break;
             }
-            out += controlLine(window, *found);
+            if (view.starts_with("show:")) {
+                out += controlLine(window, *named);
+            } else {
+                // One notch towards the user, as Windows sends it to the control under the
+                // pointer.
+                HWND target = window.control(named->id);
+                RECT rect{};
+                GetWindowRect(target, &rect);
+                SendMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)),
+                             MAKELPARAM(rect.left + 4, rect.top + 4));
+            }
         } else if (step == "timer") {
             out += "timer=" + std::to_string(window.timerInterval()) +
                    " running=" + std::to_string(window.timerRunning()) + "\n";
@@ -274,20 +284,6 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
                 out += "error: cannot send " + step + "\n";
                 break;
             }
-        } else if (view.starts_with("wheel:")) {
-            // One notch towards the user, as Windows sends it to the control under the pointer.
-            const auto found =
-                std::find_if(layout().begin(), layout().end(),
-                             [&](const ControlSpec& s) { return s.name == view.substr(6); });
-            if (found == layout().end()) {
-                out += "error: no control " + step.substr(6) + "\n";
-                break;
-            }
-            HWND target = window.control(found->id);
-            RECT rect{};
-            GetWindowRect(target, &rect);
-            SendMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)),
-                         MAKELPARAM(rect.left + 4, rect.top + 4));
         } else if (step == "said") {
             // What the window announced since the last time.
             out += "said " + std::to_string(window.announcements() - announced) + " " +

@@ -16,11 +16,11 @@
 
 #include "base/console.h"
 #include "hid/system_platform.h"
+#include "self_check.h"
 #include "session/board_session.h"
 #include "sim/demo_boards.h"
 #include "sim/sim_platform.h"
 #include "win/main_window.h"
-#include "win/self_check.h"
 
 namespace {
 

@@ -1,0 +1,3 @@
+# The window without a toolkit (view/): the control table, the view of a snapshot, and what picks
+# and ticks do, for both windows, in every build (under the sanitizers too).
+rotorix_add_test(test_view SOURCES test_view.cpp fixtures.h LIBS view sim base)

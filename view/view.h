@@ -1,0 +1,97 @@
+// What every control of the window shows, as plain values, and what the user's picks ask of the
+// session: the state the window loads with, the state that shows a session snapshot, and what to
+// tell the user about changes they did not make. Both windows (Qt, Win32) only copy these values
+// into their controls, so the rules of what is shown when are written and checked once.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "session/board_session.h"
+#include "view/controls.h"
+
+namespace rotorix::view {
+
+struct ControlView {
+    std::u16string text;  // caption of a label, frame, check box or the notice
+    // As the window system will hold it. A frame's children take no input while it is disabled,
+    // which Win32 does not do for siblings, so lists and the check box inside a disabled frame
+    // are disabled here too. Labels keep their own state: they take no input.
+    bool enabled = false;
+    bool visible = true;
+    std::vector<std::u16string> items;  // a list's items
+    int selected = -1;                  // a list's selected index, -1 for none
+    int check = 0;                      // the check box: 0 unchecked, 1 checked, 2 greyed
+    // A value label without text says which value is missing ("Manufacturer: none"), rather
+    // than be announced by its frame's title; empty otherwise.
+    std::u16string accessible_name;
+
+    friend bool operator==(const ControlView&, const ControlView&) = default;
+};
+
+struct ViewState {
+    std::array<ControlView, kControlCount> controls;
+
+    ControlView& operator[](Control c) { return controls[static_cast<std::size_t>(c)]; }
+    const ControlView& operator[](Control c) const { return controls[static_cast<std::size_t>(c)]; }
+    friend bool operator==(const ViewState&, const ViewState&) = default;
+};
+
+// The window as it loads: captions from the layout, identity rows and lists empty, the enabled
+// states of the layout.
+ViewState loadedView();
+
+// The window showing `shown`. `previous` is what the window shows now: Frame1 stays enabled once
+// a board has been shown.
+ViewState viewOf(const session::Snapshot& shown, const ViewState& previous);
+
+// Enc1 .. Enc8, in the order of the encoder pairs.
+inline constexpr std::array<Control, config::kEncoderCount> kEncoderLists{
+    Control::Enc1, Control::Enc2, Control::Enc3, Control::Enc4,
+    Control::Enc5, Control::Enc6, Control::Enc7, Control::Enc8};
+
+// What a window does after a user's action or a tick: copy `show` into its controls (none: they
+// already show the session), then tell assistive technology each of `announce`, in order.
+struct Update {
+    std::optional<ViewState> show;
+    std::vector<std::u16string> announce;
+};
+
+// The window's part of every user action and tick, without a toolkit: which session operation a
+// pick or a click is, what the controls show afterwards, and what is announced. The window owns
+// the timer (the session says its interval) and the focus.
+class Presenter {
+  public:
+    // The session must outlive the presenter.
+    explicit Presenter(session::BoardSession& session) : session_(session) {}
+
+    // The window has loaded: the session lists the boards and opens one.
+    Update load();
+    // One watchdog tick; a board that stopped answering is announced as disconnected.
+    Update tick();
+    // The user picked (or re-picked) an item of `list`: an encoder list writes what all eight show
+    // (`selectedIn` reads a list's selected index), the pulse list its length, the selector
+    // switches boards. None: the pick was ignored (the listing is being rebuilt), and the timer
+    // must be left as it is; after a switch the window runs its timer afresh.
+    std::optional<Update> pick(Control list, const std::function<int(Control)>& selectedIn);
+    // The user clicked the check box; `checked`: anything but unchecked, as the box now shows.
+    Update clickHide(bool checked);
+
+    // What the controls show since the last update.
+    const ViewState& shown() const { return shown_; }
+
+  private:
+    // The snapshot's view, when it changed since it was last shown or `force`d: a refused pick
+    // left the control showing what the session never held.
+    Update refresh(bool force = false);
+    Update afterWrite(session::WriteOutcome outcome);
+
+    session::BoardSession& session_;
+    ViewState shown_ = loadedView();
+    std::optional<std::uint64_t> shown_generation_;
+};
+
+}  // namespace rotorix::view
