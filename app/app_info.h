@@ -1,6 +1,6 @@
-// What the program says about itself: the application's metadata (the window's caption is in
-// view/). The same facts stand in the Windows version record and the Linux desktop metadata under
-// packaging/.
+// What the window tells the desktop about itself (the caption is in view/; the product name and
+// description stand in the Windows version record and the Linux desktop metadata under
+// packaging/).
 #pragma once
 
 #include "rotorix_version.h"
@@ -8,8 +8,6 @@
 namespace rotorix::app {
 
 inline constexpr const char* kVersion = rotorix::kVersion;  // from project() in CMake
-inline constexpr const char* kProductName = "Vexel Rotary Encoders Configuration";
-inline constexpr const char* kDescription = "Vexel Rotary Encoders Configuration";
 inline constexpr const char* kInternalName = "Rotorix_configuration";
 // Matches the installed desktop entry, so desktops can pair the window with its icon.
 inline constexpr const char* kDesktopFileName = "rotorix-config";
