@@ -77,3 +77,24 @@ if(NOT ROTORIX_SANITIZE AND EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
             ${ROTORIX_CLI_VM_BOARDS} -- $<TARGET_FILE:e2e_cli_vm_test>)
     set_tests_properties(e2e.cli PROPERTIES LABELS e2e TIMEOUT 330)
 endif()
+
+# The hot-plug storm (e2e/vm/storm-hotplug): the window, driven by e2e_storm_window, with the real
+# rotorix-config and a rotorixctl watch beside it, while boards and foreign devices come and go.
+# The sanitizer build runs it, on the board program of the normal build that
+# ROTORIX_E2E_HOST_BUILD names (scripts/test passes build-normal): a sanitized board would only
+# slow the exchanges the storm means to cut.
+if(ROTORIX_BUILD_APP AND EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
+    add_executable(e2e_storm_window e2e/storm_window.cpp)
+    target_link_libraries(e2e_storm_window PRIVATE app hid rotorix_warnings)
+    set(ROTORIX_E2E_HOST_BUILD "" CACHE PATH "A normal (Linux) build whose e2e programs drive the Wine-in-VM suites")
+    if(ROTORIX_SANITIZE AND ROTORIX_E2E_HOST_BUILD)
+        add_test(NAME e2e.storm
+            COMMAND ${PROJECT_SOURCE_DIR}/e2e/vm/storm-hotplug --events 100 --timeout 840
+                --gadget ${ROTORIX_E2E_HOST_BUILD}/e2e/rotorix-usb-board
+                --window-driver $<TARGET_FILE:e2e_storm_window>
+                --program $<TARGET_FILE:rotorix-config> --cli $<TARGET_FILE:rotorixctl>)
+        set_tests_properties(e2e.storm PROPERTIES LABELS e2e TIMEOUT 870)
+    elseif(ROTORIX_SANITIZE)
+        message(STATUS "ROTORIX_E2E_HOST_BUILD not set: the hot-plug storm (e2e.storm) is skipped")
+    endif()
+endif()
