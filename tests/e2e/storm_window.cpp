@@ -3,11 +3,14 @@
 // boards vanish in the middle of its exchanges. Not a test suite; the script judges what it logs.
 //
 // Every call into the window must return within a second: a watchdog thread ends the program
-// with "HANG: ..." otherwise. Each call that talks to a board is logged with its span, so the
-// script can tell which unplugs landed inside one:
+// with "HANG: ..." (and every thread's stack, when gdb is there) otherwise. Each call that
+// exchanged reports with a board is logged with its span, once per board, so the script can tell
+// which unplugs landed inside one:
 //   X <begin us> <end us> <action> <board> <lost>
-// where the times are CLOCK_REALTIME (bash's $EPOCHREALTIME), <board> the index of the board the
-// exchange was for and <lost> 1 when the window had lost that board by the end of the call.
+// where the times are CLOCK_REALTIME (bash's $EPOCHREALTIME), <board> the index of a board the
+// call spoke to and <lost> 1 when the window had not that board loaded by the end of the call.
+// What the window shows is logged whenever it changes:
+//   S <us> <action> <selected board> <found> <loaded> <boards listed> <notice>
 // The index of the board the window has open (or -1) is kept in the --open file for the plugger.
 //
 // SIGTERM ends the storm: the window ticks until it shows a board again (the script has put
@@ -15,6 +18,9 @@
 // shows is attached.
 //
 // Usage: e2e_storm_window --log FILE --open FILE --seed N [--boards N]
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -32,6 +38,8 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
+#include <variant>
 
 #include "app/frm_main.h"
 #include "hid/system_platform.h"
@@ -119,9 +127,46 @@ class Watchdog {
                                  std::string(std::istreambuf_iterator<char>(info), {}).c_str());
                 }
                 std::fflush(stderr);
+                backtrace();
                 std::_Exit(3);
             }
         }
+    }
+
+    // Every thread's user-space stack, from gdb when the system has it: the kernel's stack says
+    // nothing of a thread that spins in user space. Bounded, as gdb itself is slow under
+    // emulation; stderr is where it writes.
+    static void backtrace() {
+        ::prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
+        const std::string pid = std::to_string(::getpid());
+        const char* argv[] = {"timeout",
+                              "-k",
+                              "10",
+                              "300",
+                              "gdb",
+                              "-p",
+                              pid.c_str(),
+                              "-batch",
+                              "-nx",
+                              "-ex",
+                              "set debuginfod enabled off",
+                              "-ex",
+                              "thread apply all bt",
+                              nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+        ::pid_t child = 0;
+        std::fprintf(stderr, "HANG: backtraces:\n");
+        std::fflush(stderr);
+        if (::posix_spawnp(&child, "timeout", &actions, nullptr, const_cast<char**>(argv),
+                           environ) == 0) {
+            int status = 0;
+            ::waitpid(child, &status, 0);
+        } else {
+            std::fprintf(stderr, "HANG: no gdb to ask\n");
+        }
+        posix_spawn_file_actions_destroy(&actions);
     }
 
   public:
@@ -152,6 +197,73 @@ bool attached(int board) {
     std::string name;
     return std::getline(udc, name) && !name.empty();
 }
+
+// The system's platform, noting which boards each call into the window exchanged reports with.
+// A read-back can run inside any call (a search tick that found a board, a restart, a tick that
+// reopens an unreadable board), so the window's own gestures cannot say which boards it spoke to.
+class WitnessPlatform final : public rotorix::hid::Platform {
+  public:
+    explicit WitnessPlatform(std::unique_ptr<rotorix::hid::Platform> system)
+        : system_(std::move(system)) {}
+
+    // The boards spoken to since the previous take, as a bit per board index.
+    unsigned take() { return std::exchange(spoken_, 0U); }
+
+    rotorix::hid::Enumeration enumerate() override { return system_->enumerate(); }
+    std::optional<rotorix::hid::Identity> identify(const std::string& path) override {
+        return system_->identify(path);
+    }
+    bool devicesMayHaveChanged() override { return system_->devicesMayHaveChanged(); }
+    rotorix::hid::OpenResult open(const std::string& path) override {
+        rotorix::hid::OpenResult opened = system_->open(path);
+        if (auto* device = std::get_if<rotorix::hid::DeviceHandle>(&opened); device && *device) {
+            const auto serial = (*device)->serialNumber();
+            const int board = serial ? boardIndex(QString::fromStdU16String(*serial)) : -1;
+            *device = std::make_unique<Witnessed>(std::move(*device), board, spoken_);
+        }
+        return opened;
+    }
+
+  private:
+    class Witnessed final : public rotorix::hid::Device {
+      public:
+        Witnessed(rotorix::hid::DeviceHandle device, int board, unsigned& spoken)
+            : device_(std::move(device)),
+              bit_(board >= 0 && board < 32 ? 1U << board : 0U),
+              spoken_(spoken) {}
+        std::optional<std::u16string> serialNumber() override { return device_->serialNumber(); }
+        std::optional<std::u16string> manufacturer() override { return device_->manufacturer(); }
+        std::optional<std::u16string> product() override { return device_->product(); }
+        std::optional<rotorix::hid::ReportLengths> reportLengths() override {
+            return device_->reportLengths();
+        }
+        std::optional<std::vector<rotorix::hid::InputButton>> inputButtons() override {
+            return device_->inputButtons();
+        }
+        bool sendFeatureReport(std::span<const std::uint8_t> report) override {
+            spoken_ |= bit_;
+            return device_->sendFeatureReport(report);
+        }
+        std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
+            spoken_ |= bit_;
+            return device_->getFeatureReport(buffer);
+        }
+        rotorix::hid::ReadOutcome readInputReport(std::span<std::uint8_t> buffer,
+                                                  int timeout_ms) override {
+            spoken_ |= bit_;
+            return device_->readInputReport(buffer, timeout_ms);
+        }
+        std::string lastError() const override { return device_->lastError(); }
+
+      private:
+        rotorix::hid::DeviceHandle device_;
+        unsigned bit_;
+        unsigned& spoken_;
+    };
+
+    std::unique_ptr<rotorix::hid::Platform> system_;
+    unsigned spoken_ = 0;
+};
 
 class Storm {
   public:
@@ -186,17 +298,17 @@ class Storm {
             }
             const int roll = uniform(0, 99);
             if (roll < 55) {
-                exchange("encoder-write", [this] { pickOn(encoder(uniform(1, 8))); });
+                call("encoder-write", [this] { pickOn(encoder(uniform(1, 8))); });
             } else if (roll < 70) {
-                exchange("pulse-write", [this] { pickOn(control<QComboBox>("ModeCh1")); });
+                call("pulse-write", [this] { pickOn(control<QComboBox>("ModeCh1")); });
             } else if (roll < 82) {
-                exchange("hide-write", [this] { control<QCheckBox>("NoJoy")->click(); });
+                call("hide-write", [this] { control<QCheckBox>("NoJoy")->click(); });
             } else if (roll < 92) {
                 switchBoard();
             } else if (roll < 94) {
                 restart();
             } else {
-                exchange("tick", [this] { window_->Timer_Timer(); });
+                call("tick", [this] { window_->Timer_Timer(); });
                 // What the window's own event loop would do between ticks.
                 call("events", [] { QApplication::processEvents(); });
             }
@@ -224,7 +336,7 @@ class Storm {
 
   private:
     void load() {
-        window_ = std::make_unique<frmMain>(*platform_);
+        window_ = std::make_unique<frmMain>(platform_);
         window_->Form_Load();
     }
 
@@ -266,7 +378,32 @@ class Storm {
     void call(const char* what, F&& body,
               std::chrono::milliseconds bound = std::chrono::seconds(1)) {
         ++calls_;
+        platform_.take();
+        const long long begin = wallMicros();
         watchdog_.run(what, bound, body);
+        const unsigned spoken = platform_.take();
+        for (int board = 0; spoken >> board != 0; ++board) {
+            if ((spoken >> board & 1U) != 0) {
+                log(begin, what, board, openBoard() != board);
+            }
+        }
+        logState(what);
+    }
+
+    // What the window shows, each time it changes: S <us> <call> <board> <found> <loaded> <notice>
+    void logState(const char* after) {
+        const auto& shown = window_->session().snapshot();
+        const auto* board = shown.selectedBoard();
+        std::string state =
+            std::to_string(board ? boardIndex(QString::fromStdU16String(board->identity.serial))
+                                 : -1) +
+            " " + std::to_string(window_->deviceFound() ? 1 : 0) + " " +
+            std::to_string(window_->settingsLoaded() ? 1 : 0) + " " +
+            std::to_string(shown.boards.size()) + " " + shown.notice;
+        if (state != state_) {
+            state_ = state;
+            std::fprintf(log_, "S %lld %s %s\n", wallMicros(), after, state.c_str());
+        }
     }
 
     void log(long long begin, const char* what, int board, bool lost) {
@@ -274,16 +411,6 @@ class Storm {
         lost_ += lost ? 1 : 0;
         std::fprintf(log_, "X %lld %lld %s %d %d\n", begin, wallMicros(), what, board,
                      lost ? 1 : 0);
-    }
-
-    // A call that talks to the open board, logged with its span; it lost the board when the
-    // window no longer has that one open afterwards.
-    template <typename F>
-    void exchange(const char* what, F&& body) {
-        const int board = openBoard();
-        const long long begin = wallMicros();
-        call(what, body);
-        log(begin, what, board, openBoard() != board);
     }
 
     // Another item than the one shown, or -1 when the list offers no choice.
@@ -311,19 +438,15 @@ class Storm {
         QComboBox* serNo = control<QComboBox>("SerNo");
         const int index = otherItem(serNo);
         if (index < 0) {
-            exchange("tick", [this] { window_->Timer_Timer(); });
+            call("tick", [this] { window_->Timer_Timer(); });
             return;
         }
-        const int board = boardIndex(serNo->itemText(index));
-        const long long begin = wallMicros();
         call("switch-read-back", [&] { pick(serNo, index); });
-        log(begin, "switch-read-back", board, openBoard() != board);
     }
 
     // As a user closing the program and starting it again: the start-up read-back of the last
     // listed board. Building the widgets is slow under emulation, so its bound is wider.
     void restart() {
-        const long long begin = wallMicros();
         call(
             "restart",
             [this] {
@@ -331,17 +454,16 @@ class Storm {
                 load();
             },
             std::chrono::seconds(5));
-        const int board = openBoard();
-        log(begin, "restart", board, board < 0);
     }
 
     std::FILE* log_;
     std::string openFile_;
     std::mt19937 rng_;
-    std::unique_ptr<rotorix::hid::Platform> platform_ = rotorix::hid::makeSystemPlatform();
+    WitnessPlatform platform_{rotorix::hid::makeSystemPlatform()};
     std::unique_ptr<frmMain> window_;
     Watchdog watchdog_;
     int published_ = -2;
+    std::string state_;
     long long calls_ = 0;
     long long exchanges_ = 0;
     long long lost_ = 0;
