@@ -17,7 +17,7 @@
 // every board back by then), and the program says "END: ..." and exits 0 only when the board it
 // shows is attached.
 //
-// Usage: e2e_storm_window --log FILE --open FILE --seed N [--boards N]
+// Usage: e2e_storm_window --log FILE --open FILE --seed N [--bound-scale N]
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -27,6 +27,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -50,6 +51,10 @@ using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t stopRequested = 0;
 
+// Every call's bound is this many times its own (--bound-scale): a loaded machine slows the
+// emulated one, and a generous bound beats a spurious hang.
+long long boundScale = 1;
+
 long long wallMicros() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -72,7 +77,7 @@ class Watchdog {
     template <typename F>
     Clock::duration run(const char* what, std::chrono::milliseconds bound, F&& call) {
         what_ = what;
-        bound_ = bound.count();
+        bound_ = bound.count() * boundScale;
         const Clock::time_point start = Clock::now();
         started_ = start.time_since_epoch().count();
         call();
@@ -483,6 +488,8 @@ int main(int argc, char* argv[]) {
             open = argv[i + 1];
         } else if (option == "--seed") {
             seed = static_cast<std::uint32_t>(std::strtoul(argv[i + 1], nullptr, 0));
+        } else if (option == "--bound-scale") {
+            boundScale = std::max(1LL, std::strtoll(argv[i + 1], nullptr, 10));
         }
     }
     if (log == nullptr || open.empty()) {
