@@ -37,6 +37,7 @@
 #include <iterator>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -46,6 +47,14 @@
 #include "hid/system_platform.h"
 
 namespace {
+
+// A small file of /proc, whole; empty when it cannot be read.
+std::string wholeFile(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -108,8 +117,7 @@ class Watchdog {
                 call = started;
                 asleep = {};
             }
-            std::ifstream file(stat);
-            std::string text(std::istreambuf_iterator<char>(file), {});
+            const std::string text = wholeFile(stat);
             const auto state = text.find(") ");
             if (state != std::string::npos && state + 2 < text.size() && text[state + 2] != 'R') {
                 asleep += kSample;
@@ -126,10 +134,9 @@ class Watchdog {
                     static_cast<long long>(asleep.count()));
                 // Where it waits in the kernel, or that it runs.
                 for (const char* part : {"stat", "stack"}) {
-                    std::ifstream info("/proc/self/task/" + std::to_string(::getpid()) + "/" +
-                                       part);
-                    std::fprintf(stderr, "HANG: main thread's %s:\n%s\n", part,
-                                 std::string(std::istreambuf_iterator<char>(info), {}).c_str());
+                    const std::string info =
+                        wholeFile("/proc/self/task/" + std::to_string(::getpid()) + "/" + part);
+                    std::fprintf(stderr, "HANG: main thread's %s:\n%s\n", part, info.c_str());
                 }
                 std::fflush(stderr);
                 backtrace();
