@@ -132,10 +132,8 @@ Choice openChosen(session::BoardSession& session, const Options& options, Contex
     Choice choice =
         choose(session.snapshot().boards, match, typed, session.snapshot().walk_failure);
     if (choice.board && !options.board) {
-        // The one board listed, opened by its entry: exactly that board, whatever came since.
-        typed = session.snapshot().boards[*choice.board].path;
-        match = session.start(fromUtf8(*typed).value_or(u""));
-        choice = choose(session.snapshot().boards, match, typed, session.snapshot().walk_failure);
+        // The one board listed, opened by its entry from the same walk: exactly that board.
+        session.openListedBoard(*choice.board);
     }
     if (!choice.board) {
         context.err << kProgram << choice.message << '\n';

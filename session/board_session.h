@@ -182,6 +182,9 @@ class BoardSession {
     NameMatch start(const std::u16string& name);
     // Lists the boards and opens none.
     void list();
+    // Opens board `board` of the last listing (an index into Snapshot::boards) and reads it back,
+    // without walking again: exactly the entry the caller chose from the list it was shown.
+    void openListedBoard(std::size_t board) { openListed(board); }
 
     // Lists the boards, then opens each listed board in turn (those that cannot be opened
     // included, with no board open), reads it back and calls `visit` with its index in
