@@ -1,4 +1,5 @@
 # The virtual-board rig and the suites that run inside its VM (label "e2e").
+include(${CMAKE_CURRENT_SOURCE_DIR}/e2e_boards.cmake)
 if(NOT TARGET rotorix-usb-board)
     add_subdirectory(${PROJECT_SOURCE_DIR}/e2e ${PROJECT_BINARY_DIR}/e2e)
 endif()
@@ -12,33 +13,21 @@ if(NOT ROTORIX_SANITIZE)
     set(ROTORIX_RUN_VM ${PROJECT_SOURCE_DIR}/e2e/vm/run-vm)
 
     # Platform and discovery through hidraw and usbhid against four emulated boards (the last
-    # with strings longer than the kernel's HID_UNIQ keeps). The suite hard-codes them; keep the
-    # two lists in step.
+    # with strings longer than the kernel's HID_UNIQ keeps).
     add_executable(e2e_platform_vm_test e2e/test_platform_vm.cpp e2e/vm_rig.cpp)
     target_include_directories(e2e_platform_vm_test PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
-    target_link_libraries(e2e_platform_vm_test PRIVATE hid config GTest::gtest GTest::gtest_main
+    target_link_libraries(e2e_platform_vm_test PRIVATE hid config base GTest::gtest GTest::gtest_main
                                                        rotorix_warnings)
     add_test(NAME e2e.platform
         COMMAND ${ROTORIX_RUN_VM} --gadget $<TARGET_FILE:rotorix-usb-board> --timeout 300
-            --board --serial E2E-0001 --manufacturer Rotorix --product "Rotary Encoder Board"
-                    --version 0x0104 --settings 1=0,8=0x55,9=0x0F,10=5
-                    --input-length 3 --feature-length 9
-            --board --serial "Ωmega-2" --manufacturer "Rotorix Ltd" --product "Encoder Board II"
-                    --version 0x0110 --settings 1=1,8=0xA0,9=0x03,10=25
-                    --input-length 9 --feature-length 65
-            --board --version 0x0000 --input-length 3 --feature-length 3
-            --board --serial "E2E-LONG-Ω-01234567890123456789012345678901234567890123456789012345678901234567890123456"
-                    --manufacturer "Rotorix Präzisionsbau GmbH & Co. KG, Werk Süd, Halle 7"
-                    --product "Rotary Encoder Board with a name longer than HID_UNIQ's 63 bytes"
-                    --version 0x2107
-            -- $<TARGET_FILE:e2e_platform_vm_test>)
+            ${ROTORIX_PLATFORM_VM_BOARDS} -- $<TARGET_FILE:e2e_platform_vm_test>)
     set_tests_properties(e2e.platform PROPERTIES LABELS e2e TIMEOUT 330)
 endif()
 
 # The window on the Linux backend inside the VM: scripted start-up, read-back, writes, watchdog,
 # switching and keyboard tests, then boards vanishing at random points of read-backs and writes.
 # Board 0 (firmware 0.0) is pulled out while the suite runs and put back by the one test that
-# needs it. The suite hard-codes the boards; keep the two lists in step.
+# needs it.
 if(NOT ROTORIX_SANITIZE AND ROTORIX_BUILD_APP)
     find_package(Qt6 REQUIRED COMPONENTS Test)
     add_executable(e2e_window_vm_test e2e/test_window_vm.cpp e2e/vm_rig.cpp window_fixture.h
@@ -48,14 +37,7 @@ if(NOT ROTORIX_SANITIZE AND ROTORIX_BUILD_APP)
                                                      GTest::gtest_main rotorix_warnings)
     add_test(NAME e2e.window
         COMMAND ${ROTORIX_RUN_VM} --gadget $<TARGET_FILE:rotorix-usb-board> --timeout 420
-            --board --serial E2E-OLD --manufacturer Rotorix --product "Rotary Encoder Board"
-                    --version 0x0000
-            --board --serial E2E-W1 --manufacturer Rotorix --product "Rotary Encoder Board"
-                    --version 0x0104 --settings 1=0,8=0x55,9=0x0F,10=5
-                    --input-length 3 --feature-length 9
-            --board --serial "Ωmega-W2" --manufacturer "Rotorix Ltd" --product "Encoder Board II"
-                    --version 0x0110 --settings 1=1,8=0xA0,9=0x03,10=25
-                    --input-length 9 --feature-length 65
+            ${ROTORIX_OLD_FIRMWARE_VM_BOARD} ${ROTORIX_WINDOW_VM_BOARDS}
             -- $<TARGET_FILE:e2e_window_vm_test>)
     set_tests_properties(e2e.window PROPERTIES LABELS e2e TIMEOUT 450)
 endif()
@@ -65,7 +47,6 @@ endif()
 # Windows build runs the same suite on rotorixctl.exe under Wine (tests/win.cmake).
 if(NOT ROTORIX_SANITIZE AND EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
     find_package(nlohmann_json REQUIRED)
-    include(${CMAKE_CURRENT_SOURCE_DIR}/e2e_boards.cmake)
     add_executable(e2e_cli_vm_test e2e/test_cli_vm.cpp e2e/vm_rig.cpp)
     target_include_directories(e2e_cli_vm_test PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
     target_compile_definitions(e2e_cli_vm_test PRIVATE ROTORIXCTL="$<TARGET_FILE:rotorixctl>")

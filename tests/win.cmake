@@ -68,11 +68,11 @@ endif()
 set(ROTORIX_E2E_HOST_BUILD "" CACHE PATH "A normal (Linux) build whose e2e programs drive the Wine-in-VM suites")
 if(WIN32 AND ROTORIX_E2E_HOST_BUILD)
     set(host ${ROTORIX_E2E_HOST_BUILD})
+    include(${CMAKE_CURRENT_SOURCE_DIR}/e2e_boards.cmake)
     set(rig ${PROJECT_SOURCE_DIR}/e2e/vm/run-vm --wine ${PROJECT_BINARY_DIR}/wineprefix-vm
             --gadget ${host}/e2e/rotorix-usb-board --memory 1024)
     if(EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
         # The command-line suite of the Linux build, on rotorixctl.exe.
-        include(${CMAKE_CURRENT_SOURCE_DIR}/e2e_boards.cmake)
         add_test(NAME wine-vm.cli
                  COMMAND ${rig} --timeout 900 ${ROTORIX_CLI_VM_BOARDS}
                          --env "ROTORIX_CLI=rotorix-wine $<TARGET_FILE:rotorixctl>"
@@ -82,16 +82,10 @@ if(WIN32 AND ROTORIX_E2E_HOST_BUILD)
     endif()
     if(EXISTS ${PROJECT_SOURCE_DIR}/win/CMakeLists.txt)
         # The window on two boards, driven by keystrokes from outside (tests/win/wine-window-vm).
-        # Its dumps, the boards' logs and window.png stay in wine-vm-window/. The script's
-        # expectations hold these boards; keep the two in step.
+        # Its dumps, the boards' logs and window.png stay in wine-vm-window/.
         add_test(NAME wine-vm.window
                  COMMAND ${rig} --xvfb --timeout 900 --results ${PROJECT_BINARY_DIR}/wine-vm-window
-                     --board --serial E2E-W1 --manufacturer Rotorix --product "Rotary Encoder Board"
-                             --version 0x0104 --settings 1=0,8=0x55,9=0x0F,10=5
-                             --input-length 3 --feature-length 9
-                     --board --serial "Ωmega-W2" --manufacturer "Rotorix Ltd"
-                             --product "Encoder Board II" --version 0x0110
-                             --settings 1=1,8=0xA0,9=0x03,10=25 --input-length 9 --feature-length 65
+                     ${ROTORIX_WINDOW_VM_BOARDS}
                      -- ${CMAKE_CURRENT_SOURCE_DIR}/win/wine-window-vm
                         $<TARGET_FILE:rotorix-config-check> ${CMAKE_CURRENT_SOURCE_DIR}/win/expected)
         set_tests_properties(wine-vm.window PROPERTIES LABELS "wine;e2e;window" TIMEOUT 930

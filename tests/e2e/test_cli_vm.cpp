@@ -32,8 +32,13 @@ namespace {
 constexpr int kSource = 0;  // E2E-C1: 9-byte feature report, 3-byte input report
 constexpr int kTarget = 1;  // Ωmega-C2: 65-byte feature report
 constexpr int kTwin = 2;    // E2E-C1 as well: named by its path, as the source is
-const std::string kSourceSerial = "E2E-C1";
-const std::string kTargetSerial = "\xCE\xA9mega-C2";
+
+std::string rigSerial(int board) {
+    const auto rig = VmRig::fromEnvironment();
+    return rig && board < rig->boardCount() ? rig->board(board).serial.value_or("") : "";
+}
+const std::string kSourceSerial = rigSerial(kSource);
+const std::string kTargetSerial = rigSerial(kTarget);
 
 std::string program() {
     const char* chosen = std::getenv("ROTORIX_CLI");
@@ -140,6 +145,7 @@ class VmCli : public ::testing::Test {
         rig = VmRig::fromEnvironment();
         ASSERT_TRUE(rig.has_value()) << "this suite runs inside the VM: ctest -L e2e";
         ASSERT_EQ(rig->boardCount(), 3);
+        ASSERT_EQ(rig->board(kTwin).serial, rig->board(kSource).serial);
         work = workDir();
         if (source_.empty()) {
             // Which path is which board, told by the board whose own log hears show's read-back.
@@ -178,7 +184,7 @@ TEST_F(VmCli, ExportFromOneBoardAndImportOntoAnotherGivesTheSecondTheFirstsSetti
     EXPECT_NE(listed_.out.find("\n" + kTargetSerial + "  1.10      ready"), std::string::npos)
         << listed_.out;
 
-    // Settings 8 = 0x5A, 9 = 0x0F, 10 = 7, 1 = 1 (tests/e2e.cmake), worked out by hand.
+    // Settings 8 = 0x5A, 9 = 0x0F, 10 = 7, 1 = 1 (tests/e2e_boards.cmake), worked out by hand.
     const std::string profile = work + "/e2e-c1.json";
     const Ran exported = rotorixctl("export --board " + source() + " -o " + quoted(profile));
     ASSERT_EQ(exported.status, 0) << exported.err;

@@ -1,6 +1,6 @@
 // The platform, discovery and settings exchanges on the Linux backend, against boards that the
 // VM's own USB host side enumerates: libudev, hidraw, usbhid and the USB control path all take
-// part. Runs only inside run-vm (ctest -L e2e); tests/e2e.cmake describes the boards.
+// part. Runs only inside run-vm (ctest -L e2e); tests/e2e_boards.cmake describes the boards.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/uhid.h>
@@ -18,6 +18,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/unicode.h"
 #include "by_serial.h"
 #include "config/protocol.h"
 #include "config/settings_io.h"
@@ -42,32 +43,44 @@ struct Board {
     BoardSettings settings;  // as plugged in: planes (8, 9), pulse code (10), hide flag (1)
 };
 
-// In bus order, as tests/e2e.cmake has run-vm plug them in: two boards that can be configured,
-// an odd one with no strings, firmware 0.0 and a feature report too short to configure, then one
-// whose strings are longer than the 63 bytes the kernel keeps in HID_UNIQ.
-const Board kBoards[] = {
-    {u"E2E-0001", u"Rotorix", u"Rotary Encoder Board", 0x0104, {3, 0, 9}, {{0x55, 0x0F}, 5, 0}},
-    {u"\u03A9mega-2",
-     u"Rotorix Ltd",
-     u"Encoder Board II",
-     0x0110,
-     {9, 0, 65},
-     {{0xA0, 0x03}, 25, 1}},
-    {u"", u"", u"", 0x0000, {3, 0, 3}, {}},
-    {u"E2E-LONG-\u03A9-"
-     u"01234567890123456789012345678901234567890123456789012345678901234567890123456",
-     u"Rotorix Pr\u00E4zisionsbau GmbH & Co. KG, Werk S\u00FCd, Halle 7",
-     u"Rotary Encoder Board with a name longer than HID_UNIQ's 63 bytes",
-     0x2107,
-     {3, 0, 9},
-     {}},
-};
+Board described(const RigBoard& board) {
+    const auto text = [](const std::optional<std::string>& utf8) {
+        return base::fromUtf8(utf8.value_or("")).value_or(u"(not UTF-8)");
+    };
+    const auto byte = [&](unsigned code) { return static_cast<std::uint8_t>(board.setting(code)); };
+    return {text(board.serial),
+            text(board.manufacturer),
+            text(board.product),
+            board.version,
+            {static_cast<std::uint16_t>(board.input_length), 0,
+             static_cast<std::uint16_t>(board.feature_length)},
+            {{byte(8), byte(9)}, byte(10), byte(1)}};
+}
+
+// The boards tests/e2e_boards.cmake has run-vm plug in, in bus order: two that can be
+// configured, an odd one with no strings, firmware 0.0 and a feature report too short to
+// configure, then one whose strings are longer than the 63 bytes the kernel keeps in HID_UNIQ.
+const std::vector<Board> kBoards = [] {
+    std::vector<Board> boards;
+    if (const auto rig = VmRig::fromEnvironment()) {
+        for (int i = 0; i < rig->boardCount(); ++i) {
+            boards.push_back(described(rig->board(i)));
+        }
+    }
+    return boards;
+}();
 constexpr int kBoardCount = 4;
 constexpr int kConfigurable = 2;  // boards 0 and 1
 constexpr int kOddBoard = 2;
 constexpr int kLongBoard = 3;
-const Serials kAllSerials = {kBoards[0].serial, kBoards[1].serial, kBoards[2].serial,
-                             kBoards[3].serial};
+
+Serials allSerials() {
+    Serials serials;
+    for (const Board& board : kBoards) {
+        serials.push_back(board.serial);
+    }
+    return serials;
+}
 
 Bytes padded(std::size_t length, std::initializer_list<std::uint8_t> head) {
     Bytes report(head);
@@ -90,7 +103,7 @@ class VmPlatform : public ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(rig_.has_value()) << "this suite runs inside the VM: ctest -L e2e, or "
-                                         "e2e/vm/run-vm with the boards of tests/e2e.cmake";
+                                         "e2e/vm/run-vm with the boards of tests/e2e_boards.cmake";
         ASSERT_EQ(rig_->boardCount(), kBoardCount);
         ASSERT_TRUE(events.listening()) << "no uevent socket";
         platform = hid::makeLinuxPlatform();
@@ -198,7 +211,7 @@ TEST_F(VmPlatform, EnumerationListsTheBoardsInBusOrderWithTheirVersions) {
     }
     EXPECT_NE(found[0].path, found[1].path);
 
-    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
+    EXPECT_EQ(listedSerials(*platform, match), allSerials());
 }
 
 TEST_F(VmPlatform, BusOrderOutlivesTheNodeNumbering) {
@@ -207,7 +220,7 @@ TEST_F(VmPlatform, BusOrderOutlivesTheNodeNumbering) {
     EXPECT_EQ(listedSerials(*platform, match),
               (Serials{kBoards[1].serial, kBoards[2].serial, kBoards[3].serial}));
     replugAndWait(0);
-    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
+    EXPECT_EQ(listedSerials(*platform, match), allSerials());
 }
 
 TEST_F(VmPlatform, EachBoardOpensBySerialWithItsStringsAndLengths) {
@@ -267,7 +280,7 @@ TEST_F(VmPlatform, StringsKeepTheirWholeTextWhateverTheProcessLocale) {
     // A front end that never sets its locale, or a user with LANG=C: a serial outside ASCII
     // must still be itself, or the board cannot be told apart and opened.
     const LocaleGuard plain_c("C");
-    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
+    EXPECT_EQ(listedSerials(*platform, match), allSerials());
     auto opened = openBySerial(*platform, match, kBoards[1].serial);
     ASSERT_TRUE(opened.board.has_value());
     EXPECT_EQ(opened.board->device->serialNumber(), kBoards[1].serial);
@@ -525,7 +538,7 @@ TEST_F(VmPlatform, EveryBoardCanBeUnpluggedAtOnceAndComesBack) {
     for (int i = kBoardCount - 1; i >= 0; --i) {
         replugAndWait(i);
     }
-    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
+    EXPECT_EQ(listedSerials(*platform, match), allSerials());
 }
 
 TEST_F(VmPlatform, QuietBoardIsNotGone) {
@@ -683,7 +696,7 @@ TEST_F(VmPlatform, HidrawNodeWithoutAUsbDeviceIsPassedOver) {
     for (const auto& info : walk.interfaces) {
         EXPECT_NE(info.path, *node);
     }
-    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
+    EXPECT_EQ(listedSerials(*platform, match), allSerials());
     EXPECT_EQ(platform->identify(*node), std::nullopt);
 }
 
@@ -702,7 +715,7 @@ TEST_F(VmPlatform, WalksDuringUnplugsNeverFailAndListOnlyTrueBoards) {
                     continue;
                 }
                 if (const auto identity = own->identify(info.path)) {
-                    EXPECT_EQ(std::ranges::count(kAllSerials, identity->serial), 1);
+                    EXPECT_EQ(std::ranges::count(allSerials(), identity->serial), 1);
                 }
                 auto opened = own->open(info.path);
                 if (auto* device = std::get_if<hid::DeviceHandle>(&opened)) {
@@ -731,7 +744,7 @@ TEST_F(VmPlatform, WalksDuringUnplugsNeverFailAndListOnlyTrueBoards) {
     }
     done = true;
     EXPECT_GT(walker.get(), 0);
-    EXPECT_EQ(listedSerials(*platform, match), kAllSerials);
+    EXPECT_EQ(listedSerials(*platform, match), allSerials());
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The window on the Linux backend, against boards that the VM's own USB host side enumerates.
 // Driven as the window tests drive it: handlers and Timer_Timer() called directly, real key and
 // mouse events for the user's picks. Checked against the controls and, byte for byte, against what
-// each board logged. Runs only inside run-vm (ctest -L e2e); tests/e2e.cmake describes the boards.
+// each board logged. Runs only inside run-vm (ctest -L e2e); tests/e2e_boards.cmake describes the
+// boards.
 #include <QAbstractItemView>
 #include <chrono>
 #include <condition_variable>
@@ -31,23 +32,36 @@ using test::Report;
 using test::settingWrite;
 
 struct Board {
-    const char* serial;  // UTF-8
+    std::string serial;  // UTF-8
     // The identity captions the window shows.
-    const char* manufacturer;
-    const char* product;
-    const char* version;
+    std::string manufacturer;
+    std::string product;
+    std::string version;
     std::size_t feature;            // feature report length, report-ID byte included
     config::BoardSettings plugged;  // planes (8, 9), pulse code (10), hide flag (1)
 };
 
-// In bus order, as tests/e2e.cmake has run-vm plug them in. Board 0 has firmware 0.0; the
-// fixture pulls it out, so that the window meets the two boards it can configure unless a test
-// puts it back.
-const Board kBoards[] = {
-    {"E2E-OLD", " Rotorix", " Rotary Encoder Board", " 0.0 - upgrade firmware!", 9, {}},
-    {"E2E-W1", " Rotorix", " Rotary Encoder Board", " 1.4", 9, {{0x55, 0x0F}, 5, 0}},
-    {"\u03A9mega-W2", " Rotorix Ltd", " Encoder Board II", " 1.10", 65, {{0xA0, 0x03}, 25, 1}},
-};
+// What the window shows for the firmware of each board, worked out by hand.
+const char* const kVersionCaptions[] = {" 0.0 - upgrade firmware!", " 1.4", " 1.10"};
+
+// The boards tests/e2e_boards.cmake has run-vm plug in, in bus order. Board 0 has firmware 0.0;
+// the fixture pulls it out, so that the window meets the two boards it can configure unless a
+// test puts it back.
+const std::vector<Board> kBoards = [] {
+    std::vector<Board> boards;
+    const auto rig = VmRig::fromEnvironment();
+    for (int i = 0; rig && i < rig->boardCount() && i < std::ssize(kVersionCaptions); ++i) {
+        const RigBoard& b = rig->board(i);
+        const auto byte = [&](unsigned code) { return static_cast<std::uint8_t>(b.setting(code)); };
+        boards.push_back({b.serial.value_or(""),
+                          " " + b.manufacturer.value_or(""),
+                          " " + b.product.value_or(""),
+                          kVersionCaptions[i],
+                          static_cast<std::size_t>(b.feature_length),
+                          {{byte(8), byte(9)}, byte(10), byte(1)}});
+    }
+    return boards;
+}();
 constexpr int kOld = 0;
 constexpr int kFirst = 1;
 constexpr int kSecond = 2;
@@ -89,8 +103,8 @@ std::vector<Report> then(std::vector<Report> head, const std::vector<Report>& ta
     return head;
 }
 
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8);
+QString text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
 }
 
 std::u16string serialOf(int board) {
@@ -104,7 +118,7 @@ class VmWindow : public ::testing::Test, public test::WindowControls {
 
     void SetUp() override {
         ASSERT_TRUE(rig_.has_value()) << "this suite runs inside the VM: ctest -L e2e, or "
-                                         "e2e/vm/run-vm with the boards of tests/e2e.cmake";
+                                         "e2e/vm/run-vm with the boards of tests/e2e_boards.cmake";
         ASSERT_EQ(rig_->boardCount(), kBoardCount);
         ASSERT_TRUE(events_.listening()) << "no uevent socket";
         side_ = hid::makeLinuxPlatform();

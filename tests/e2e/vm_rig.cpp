@@ -43,15 +43,58 @@ bool writeUdc(int board, const std::string& text) {
     return udc.good();
 }
 
+std::optional<std::string> fileText(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    if (!file) {
+        return std::nullopt;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// run-vm writes one file per option of the board (e2e/vm/run-vm); numbers end in a newline.
+RigBoard readBoard(const std::filesystem::path& dir) {
+    const auto number = [&](const char* name) {
+        const auto text = fileText(dir / name);
+        if (!text) {
+            ADD_FAILURE() << "the rig does not describe " << (dir / name);
+            return 0ul;
+        }
+        return std::stoul(*text, nullptr, 0);
+    };
+    RigBoard board;
+    board.serial = fileText(dir / "serial");
+    board.manufacturer = fileText(dir / "manufacturer");
+    board.product = fileText(dir / "product");
+    board.version = static_cast<std::uint16_t>(number("version"));
+    board.input_length = static_cast<int>(number("input-length"));
+    board.feature_length = static_cast<int>(number("feature-length"));
+    std::istringstream settings(fileText(dir / "settings").value_or(""));
+    std::string pair;
+    while (std::getline(settings, pair, ',')) {
+        const auto equals = pair.find('=');
+        if (equals != std::string::npos) {
+            board.settings[static_cast<unsigned>(std::stoul(pair.substr(0, equals), nullptr, 0))] =
+                static_cast<unsigned>(std::stoul(pair.substr(equals + 1), nullptr, 0));
+        }
+    }
+    return board;
+}
+
 }  // namespace
 
 std::optional<VmRig> VmRig::fromEnvironment() {
     const char* dir = std::getenv("ROTORIX_E2E_DIR");
-    const char* boards = std::getenv("ROTORIX_E2E_BOARDS");
-    if (dir == nullptr || boards == nullptr) {
+    const char* count = std::getenv("ROTORIX_E2E_BOARDS");
+    if (dir == nullptr || count == nullptr) {
         return std::nullopt;
     }
-    return VmRig(dir, std::atoi(boards));
+    std::vector<RigBoard> boards;
+    for (int i = 0; i < std::atoi(count); ++i) {
+        boards.push_back(readBoard(std::filesystem::path(dir) / "boards" / std::to_string(i)));
+    }
+    return VmRig(dir, std::move(boards));
 }
 
 std::vector<LoggedReport> VmRig::log(int board) const {

@@ -23,16 +23,35 @@ struct LoggedReport {
     friend bool operator==(const LoggedReport&, const LoggedReport&) = default;
 };
 
+// One board as the test's run-vm command line describes it (tests/e2e_boards.cmake), so each suite
+// takes its boards from the one list that plugs them in.
+struct RigBoard {
+    std::optional<std::string> serial;  // UTF-8; none: a string the board has not got
+    std::optional<std::string> manufacturer;
+    std::optional<std::string> product;
+    std::uint16_t version = 0;
+    int input_length = 0;  // report-ID byte included
+    int feature_length = 0;
+    std::map<unsigned, unsigned> settings;  // firmware code to value as plugged in; others are 0
+
+    unsigned setting(unsigned code) const {
+        const auto it = settings.find(code);
+        return it == settings.end() ? 0 : it->second;
+    }
+};
+
 // Long enough for anything the emulated kernel does, short enough that a fault fails the suite
 // well inside run-vm's own limit. Only a bound against hanging; nothing is timed.
 inline constexpr std::chrono::seconds kEventLimit{20};
 
 class VmRig {
   public:
-    // The rig run-vm describes in the environment; empty optional outside its guest.
+    // The rig run-vm describes in the environment and its directory; empty optional outside its
+    // guest. A board description it cannot read fails the calling test.
     static std::optional<VmRig> fromEnvironment();
 
-    int boardCount() const { return boards_; }
+    int boardCount() const { return static_cast<int>(boards_.size()); }
+    const RigBoard& board(int board) const { return boards_.at(static_cast<std::size_t>(board)); }
 
     // Every report board `board` has received since it was plugged in at boot, in order.
     // A line the log cannot parse fails the calling test.
@@ -50,10 +69,11 @@ class VmRig {
     bool control(int board, const std::string& command) const;
 
   private:
-    VmRig(std::filesystem::path dir, int boards) : dir_(std::move(dir)), boards_(boards) {}
+    VmRig(std::filesystem::path dir, std::vector<RigBoard> boards)
+        : dir_(std::move(dir)), boards_(std::move(boards)) {}
 
     std::filesystem::path dir_;
-    int boards_;
+    std::vector<RigBoard> boards_;
 };
 
 // Listens to the device announcements: udevd's when it runs, else the kernel's own (uevents),
