@@ -60,18 +60,9 @@ void MainWindow::onPosted(Control list) {
 }
 
 void MainWindow::onPick(Control list) {
-    const auto update = presenter_.pick(list, [this](Control c) {
-        return static_cast<int>(SendMessageW(control(c), CB_GETCURSEL, 0, 0));
-    });
-    if (!update) {
-        return;
-    }
-    if (list == Control::SerNo) {
-        // A board switch: the watchdog starts afresh at the session's interval.
-        stopTimer();
-        showUpdate(*update);
-        startTimer(session_.interval());
-    } else {
+    if (const auto update = presenter_.pick(list, [this](Control c) {
+            return static_cast<int>(SendMessageW(control(c), CB_GETCURSEL, 0, 0));
+        })) {
         showUpdate(*update);
     }
 }
@@ -102,9 +93,6 @@ void MainWindow::focusFirstTabStop(bool from_the_end) {
 
 void MainWindow::tick() {
     showUpdate(presenter_.tick());
-    if (timer_running_) {
-        startTimer(session_.interval());  // a new interval, the timer's enabled state as it was
-    }
 }
 
 void MainWindow::startTimer(int interval_ms) {
@@ -119,31 +107,6 @@ void MainWindow::stopTimer() {
     timer_running_ = false;
     if (options_.run_timer && hwnd_ != nullptr) {
         KillTimer(hwnd_, kTimerId);
-    }
-}
-
-int runMessageLoop(HWND window) {
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (!IsWindow(window) || !IsDialogMessageW(window, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    return static_cast<int>(message.wParam);
-}
-
-void pumpMessages(HWND window) {
-    MSG message{};
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        if (!IsWindow(window) || !IsDialogMessageW(window, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
     }
 }
 
