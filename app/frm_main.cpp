@@ -66,70 +66,29 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// Each encoder pick writes what all eight lists show.
-void frmMain::Enc1_Click() {
-    pick(Control::Enc1);
-}
-void frmMain::Enc2_Click() {
-    pick(Control::Enc2);
-}
-void frmMain::Enc3_Click() {
-    pick(Control::Enc3);
-}
-void frmMain::Enc4_Click() {
-    pick(Control::Enc4);
-}
-void frmMain::Enc5_Click() {
-    pick(Control::Enc5);
-}
-void frmMain::Enc6_Click() {
-    pick(Control::Enc6);
-}
-void frmMain::Enc7_Click() {
-    pick(Control::Enc7);
-}
-void frmMain::Enc8_Click() {
-    pick(Control::Enc8);
-}
-void frmMain::ModeCh1_Click() {
-    pick(Control::ModeCh1);
-}
-void frmMain::SerNo_Click() {
-    pick(Control::SerNo);
-}
-
 void frmMain::NoJoy_Click() {
     showUpdate(presenter_.clickHide(noJoy()->checkState() != Qt::Unchecked));
 }
 
 void frmMain::Timer_Timer() {
-    const rotorix::view::Update update = presenter_.tick();
-    if (session_.interval() != Timer->interval()) {
-        Timer->setInterval(session_.interval());
-    }
-    showUpdate(update);
+    showUpdate(presenter_.tick());
 }
 
 // ---- Operations ----
 
 void frmMain::pick(Control picked) {
-    const auto update =
-        presenter_.pick(picked, [this](Control c) { return list(c)->currentIndex(); });
-    if (!update) {
-        return;
-    }
-    if (picked == Control::SerNo) {
-        // A board switch: the watchdog starts afresh at the session's interval.
-        Timer->stop();
-        Timer->setInterval(session_.interval());
-        showUpdate(*update);
-        Timer->start();
-    } else {
+    if (const auto update =
+            presenter_.pick(picked, [this](Control c) { return list(c)->currentIndex(); })) {
         showUpdate(*update);
     }
 }
 
 void frmMain::showUpdate(const rotorix::view::Update& update) {
+    if (update.restart_timer) {
+        Timer->start(*update.timer_ms);
+    } else if (update.timer_ms && *update.timer_ms != Timer->interval()) {
+        Timer->setInterval(*update.timer_ms);
+    }
     if (update.show) {
         showView(*update.show);
         keepFocusInWindow();

@@ -33,17 +33,18 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     // same notifications the window system does.
     void Form_Load();
     void Form_Unload();
-    void Enc1_Click();
-    void Enc2_Click();
-    void Enc3_Click();
-    void Enc4_Click();
-    void Enc5_Click();
-    void Enc6_Click();
-    void Enc7_Click();
-    void Enc8_Click();
-    void ModeCh1_Click();
+    // Each encoder pick writes what all eight lists show.
+    void Enc1_Click() { pick(rotorix::view::Control::Enc1); }
+    void Enc2_Click() { pick(rotorix::view::Control::Enc2); }
+    void Enc3_Click() { pick(rotorix::view::Control::Enc3); }
+    void Enc4_Click() { pick(rotorix::view::Control::Enc4); }
+    void Enc5_Click() { pick(rotorix::view::Control::Enc5); }
+    void Enc6_Click() { pick(rotorix::view::Control::Enc6); }
+    void Enc7_Click() { pick(rotorix::view::Control::Enc7); }
+    void Enc8_Click() { pick(rotorix::view::Control::Enc8); }
+    void ModeCh1_Click() { pick(rotorix::view::Control::ModeCh1); }
     void NoJoy_Click();
-    void SerNo_Click();
+    void SerNo_Click() { pick(rotorix::view::Control::SerNo); }
     void Timer_Timer();
 
     // Read-only views of the session's state, for tests and diagnostics.

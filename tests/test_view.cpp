@@ -282,6 +282,7 @@ TEST(Presenter, PicksGoToTheSessionAndRefusalsAreRedrawnAndAnnounced) {
     Update update = *presenter.pick(Control::Enc2, lists);
     EXPECT_EQ(update.show.value()[Control::Enc2].selected, 0);
     EXPECT_TRUE(update.announce.empty());
+    EXPECT_FALSE(update.timer_ms) << "a write leaves the watchdog running as it was";
     EXPECT_EQ(platform.firmware(board).received().size(), 2u);
     update = *presenter.pick(Control::ModeCh1, lists);  // outside the list: nothing sent
     EXPECT_FALSE(update.show);
@@ -326,8 +327,14 @@ TEST(Presenter, LossesAndNoticesAreAnnouncedOnce) {
     Update update = *presenter.pick(Control::SerNo, showing(presenter));
     ASSERT_EQ(update.announce.size(), 1u);
     EXPECT_TRUE(update.announce[0].starts_with(u"The board's settings could not be read"));
+    // A switch starts the watchdog afresh; each tick moves it to the session's interval.
+    EXPECT_TRUE(update.restart_timer);
+    EXPECT_EQ(update.timer_ms, session.interval());
     for (int i = 0; i < 40; ++i) {
-        EXPECT_TRUE(presenter.tick().announce.empty()) << i;
+        update = presenter.tick();
+        EXPECT_TRUE(update.announce.empty()) << i;
+        EXPECT_EQ(update.timer_ms, session.interval()) << i;
+        EXPECT_FALSE(update.restart_timer) << i;
     }
     EXPECT_EQ(presenter.shown()[Control::SerNo].selected, 1);
 
@@ -338,7 +345,7 @@ TEST(Presenter, LossesAndNoticesAreAnnouncedOnce) {
     EXPECT_EQ(update.announce, (std::vector<std::u16string>{u"The board was disconnected."}));
     EXPECT_TRUE(presenter.tick().announce.empty());
 
-    // A pick while the listing is incomplete is ignored: the window leaves its timer alone.
+    // A pick while the listing is incomplete is ignored, the timer included.
     session.close();
     EXPECT_FALSE(presenter.pick(Control::SerNo, showing(presenter)));
 }

@@ -110,6 +110,7 @@ Update Presenter::tick() {
     if (result.lost) {
         update.announce.insert(update.announce.begin(), u"The board was disconnected.");
     }
+    update.timer_ms = session_.interval();
     return update;
 }
 
@@ -119,7 +120,10 @@ std::optional<Update> Presenter::pick(Control list, const std::function<int(Cont
             return std::nullopt;
         }
         session_.select(selectedIn(Control::SerNo));
-        return refresh();
+        Update update = refresh();
+        update.timer_ms = session_.interval();
+        update.restart_timer = true;
+        return update;
     }
     if (list == Control::ModeCh1) {
         return afterWrite(session_.pickPulse(selectedIn(Control::ModeCh1)));

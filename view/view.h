@@ -54,15 +54,21 @@ inline constexpr std::array<Control, config::kEncoderCount> kEncoderLists{
     Control::Enc5, Control::Enc6, Control::Enc7, Control::Enc8};
 
 // What a window does after a user's action or a tick: copy `show` into its controls (none: they
-// already show the session), then tell assistive technology each of `announce`, in order.
+// already show the session), then tell assistive technology each of `announce`, in order, and
+// set its watchdog timer as `timer` says.
 struct Update {
     std::optional<ViewState> show;
     std::vector<std::u16string> announce;
+    // The watchdog's interval from now on, after a tick or a board switch (the session's); none:
+    // the timer runs on as it is.
+    std::optional<int> timer_ms;
+    // After a board switch the watchdog starts afresh, rather than keep its running period.
+    bool restart_timer = false;
 };
 
 // The window's part of every user action and tick, without a toolkit: which session operation a
-// pick or a click is, what the controls show afterwards, and what is announced. The window owns
-// the timer (the session says its interval) and the focus.
+// pick or a click is, what the controls show afterwards, what is announced, and when the watchdog
+// timer changes. The window owns the timer and the focus.
 class Presenter {
   public:
     // The session must outlive the presenter.
@@ -74,8 +80,7 @@ class Presenter {
     Update tick();
     // The user picked (or re-picked) an item of `list`: an encoder list writes what all eight show
     // (`selectedIn` reads a list's selected index), the pulse list its length, the selector
-    // switches boards. None: the pick was ignored (the listing is being rebuilt), and the timer
-    // must be left as it is; after a switch the window runs its timer afresh.
+    // switches boards. None: the pick was ignored (the listing is being rebuilt).
     std::optional<Update> pick(Control list, const std::function<int(Control)>& selectedIn);
     // The user clicked the check box; `checked`: anything but unchecked, as the box now shows.
     Update clickHide(bool checked);

@@ -14,6 +14,10 @@ std::wstring wide(const std::u16string& text) {
 }  // namespace
 
 void MainWindow::showUpdate(const Update& update) {
+    // A new interval keeps the timer's running state as it was.
+    if (update.restart_timer || (update.timer_ms && timer_running_)) {
+        startTimer(*update.timer_ms);
+    }
     if (update.show) {
         apply(*update.show);
         keepFocusInWindow();
