@@ -38,8 +38,7 @@ void frmMain::wireNotifications() {
         }
     }
     connect(noJoy(), &QCheckBox::clicked, this, [this] {
-        // A user's click only ever means listed or hidden; the greyed state exists only to show
-        // a value the board reported that is neither.
+        // Qt's next click on a tri-state box would grey it; only the view ever greys it.
         if (noJoy()->checkState() != Qt::PartiallyChecked) {
             noJoy()->setTristate(false);
         }
@@ -67,7 +66,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 void frmMain::NoJoy_Click() {
-    showUpdate(presenter_.clickHide(noJoy()->checkState() != Qt::Unchecked));
+    showUpdate(presenter_.clickHide());
 }
 
 void frmMain::Timer_Timer() {

@@ -307,7 +307,7 @@ TEST(Presenter, PicksGoToTheSessionAndRefusalsAreRedrawnAndAnnounced) {
     }
     platform.failCall(board, Call::SendFeature, 1);   // the write
     platform.failCall(board, Call::GetFeature, 100);  // and the read-back
-    update = presenter.clickHide(true);
+    update = presenter.clickHide();
     ASSERT_TRUE(update.show);
     EXPECT_EQ((*update.show)[Control::NoJoy].check, 0);
     EXPECT_FALSE((*update.show)[Control::NoJoy].enabled);

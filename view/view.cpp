@@ -135,8 +135,8 @@ std::optional<Update> Presenter::pick(Control list, const std::function<int(Cont
     return afterWrite(session_.pickEncoderTypes(indices));
 }
 
-Update Presenter::clickHide(bool checked) {
-    return afterWrite(session_.pickHidden(checked));
+Update Presenter::clickHide() {
+    return afterWrite(session_.pickHidden(shown_[Control::NoJoy].check != 1));
 }
 
 Update Presenter::afterWrite(session::WriteOutcome outcome) {

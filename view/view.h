@@ -82,8 +82,10 @@ class Presenter {
     // (`selectedIn` reads a list's selected index), the pulse list its length, the selector
     // switches boards. None: the pick was ignored (the listing is being rebuilt).
     std::optional<Update> pick(Control list, const std::function<int(Control)>& selectedIn);
-    // The user clicked the check box; `checked`: anything but unchecked, as the box now shows.
-    Update clickHide(bool checked);
+    // The user clicked the check box: it turns what it shows over, and a greyed box (a value the
+    // board reported that is neither listed nor hidden) turns checked; a click only ever means
+    // listed or hidden.
+    Update clickHide();
 
     // What the controls show since the last update.
     const ViewState& shown() const { return shown_; }

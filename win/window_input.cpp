@@ -68,13 +68,8 @@ void MainWindow::onPick(Control list) {
 }
 
 void MainWindow::onHideClicked() {
-    HWND box = control(Control::NoJoy);
-    // A greyed box (a value the board reported that is neither listed nor hidden) is not
-    // toggled by the system; a user's click only ever means listed or hidden, so it checks it.
-    if ((GetWindowLongPtrW(box, GWL_STYLE) & BS_TYPEMASK) == BS_3STATE) {
-        setCheck(1);
-    }
-    showUpdate(presenter_.clickHide(SendMessageW(box, BM_GETCHECK, 0, 0) != BST_UNCHECKED));
+    // A greyed box is not toggled by the system; the update shows what the click made of it.
+    showUpdate(presenter_.clickHide());
 }
 
 void MainWindow::focusFirstTabStop(bool from_the_end) {
