@@ -142,6 +142,7 @@ TEST(View, LoadedWindowEnablesOnlyTheIdentityCaptionsAndValues) {
                                                  "Line1", "boardNotice"}));
     EXPECT_FALSE(loaded[Control::boardNotice].visible);
     EXPECT_EQ(loaded[Control::NoJoy].text, u"Hide Rotorix from gaming devices list ");
+    EXPECT_FALSE(rotorix::view::firstTabStop(loaded, false)) << "no control takes the focus";
     // No board: the snapshot shows what loading showed.
     EXPECT_EQ(rotorix::view::viewOf({}, loaded), loaded);
 }
@@ -169,8 +170,11 @@ TEST(View, ShowsTheBoardsSettingsInEveryControl) {
                             Control::Label13, Control::ModeCh1, Control::NoJoy}) {
         EXPECT_TRUE(view[c].enabled) << nameOf(c);
     }
-    // One board leaves nothing to choose; two do.
+    // One board leaves nothing to choose; two do. Tab from the window reaches the first and last
+    // enabled inputs.
     EXPECT_FALSE(view[Control::SerNo].enabled);
+    EXPECT_EQ(rotorix::view::firstTabStop(view, false), Control::ModeCh1);
+    EXPECT_EQ(rotorix::view::firstTabStop(view, true), Control::NoJoy);
     auto two = openBoard(0, 0, 1, 0);
     two.serials.push_back(u"B2");
     EXPECT_TRUE(rotorix::view::viewOf(two, view)[Control::SerNo].enabled);

@@ -99,6 +99,20 @@ ViewState viewOf(const session::Snapshot& shown, const ViewState& previous) {
     return view;
 }
 
+std::optional<Control> firstTabStop(const ViewState& view, bool from_the_end) {
+    std::optional<Control> found;
+    int found_tab = 0;
+    for (const ControlSpec& s : layout()) {
+        const bool input = s.kind == Kind::List || s.kind == Kind::CheckBox;
+        if (input && view[s.id].enabled && view[s.id].visible &&
+            (!found || (from_the_end ? s.tab > found_tab : s.tab < found_tab))) {
+            found = s.id;
+            found_tab = s.tab;
+        }
+    }
+    return found;
+}
+
 Update Presenter::load() {
     session_.start();
     return refresh();

@@ -48,6 +48,10 @@ ViewState loadedView();
 // a board has been shown.
 ViewState viewOf(const session::Snapshot& shown, const ViewState& previous);
 
+// The control Tab reaches first from the window itself (Shift+Tab: last): an enabled, visible list
+// or check box, in keyboard order. None: no control can take the focus now.
+std::optional<Control> firstTabStop(const ViewState& view, bool from_the_end);
+
 // Enc1 .. Enc8, in the order of the encoder pairs.
 inline constexpr std::array<Control, config::kEncoderCount> kEncoderLists{
     Control::Enc1, Control::Enc2, Control::Enc3, Control::Enc4,

@@ -75,14 +75,8 @@ void MainWindow::onHideClicked() {
 void MainWindow::focusFirstTabStop(bool from_the_end) {
     // The dialog manager does not always step out of the window itself; Shift+Tab from there
     // goes to the last control, as it would from the first.
-    const auto order = creationOrder();
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        HWND candidate = control(order[from_the_end ? order.size() - 1 - i : i]);
-        if ((GetWindowLongPtrW(candidate, GWL_STYLE) & WS_TABSTOP) != 0 &&
-            IsWindowEnabled(candidate) && IsWindowVisible(candidate)) {
-            SetFocus(candidate);
-            return;
-        }
+    if (const auto first = firstTabStop(shown_, from_the_end)) {
+        SetFocus(control(*first));
     }
 }
 
