@@ -37,7 +37,7 @@ if(NOT ROTORIX_SANITIZE AND ROTORIX_BUILD_APP)
                                                      GTest::gtest_main rotorix_warnings)
     add_test(NAME e2e.window
         COMMAND ${ROTORIX_RUN_VM} --gadget $<TARGET_FILE:rotorix-usb-board> --timeout 420
-            ${ROTORIX_OLD_FIRMWARE_VM_BOARD} ${ROTORIX_WINDOW_VM_BOARDS}
+            ${ROTORIX_WINDOW_VM_BOARDS}
             -- $<TARGET_FILE:e2e_window_vm_test>)
     set_tests_properties(e2e.window PROPERTIES LABELS e2e TIMEOUT 450)
 endif()

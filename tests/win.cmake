@@ -85,7 +85,7 @@ if(WIN32 AND ROTORIX_E2E_HOST_BUILD)
         # Its dumps, the boards' logs and window.png stay in wine-vm-window/.
         add_test(NAME wine-vm.window
                  COMMAND ${rig} --xvfb --timeout 900 --results ${PROJECT_BINARY_DIR}/wine-vm-window
-                     ${ROTORIX_WINDOW_VM_BOARDS}
+                     ${ROTORIX_VM_BOARD_PAIR}
                      -- ${CMAKE_CURRENT_SOURCE_DIR}/win/wine-window-vm
                         $<TARGET_FILE:rotorix-config-check> ${CMAKE_CURRENT_SOURCE_DIR}/win/expected)
         set_tests_properties(wine-vm.window PROPERTIES LABELS "wine;e2e;window" TIMEOUT 930
