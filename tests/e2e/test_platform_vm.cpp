@@ -718,7 +718,8 @@ TEST_F(VmPlatform, WalksDuringUnplugsNeverFailAndListOnlyTrueBoards) {
                     continue;
                 }
                 if (const auto identity = own->identify(info.path)) {
-                    EXPECT_EQ(std::ranges::count(allSerials(), identity->serial), 1);
+                    EXPECT_EQ(std::ranges::count(allSerials(), identity->serial), 1)
+                        << base::toUtf8(identity->serial) << " at " << info.path;
                 }
                 auto opened = own->open(info.path);
                 if (auto* device = std::get_if<hid::DeviceHandle>(&opened)) {
