@@ -59,7 +59,7 @@ inline constexpr std::array<Control, config::kEncoderCount> kEncoderLists{
 
 // What a window does after a user's action or a tick: copy `show` into its controls (none: they
 // already show the session), then tell assistive technology each of `announce`, in order, and
-// set its watchdog timer as `timer` says.
+// set its watchdog timer as `timer_ms` and `restart_timer` say.
 struct Update {
     std::optional<ViewState> show;
     std::vector<std::u16string> announce;
