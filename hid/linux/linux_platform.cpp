@@ -41,16 +41,24 @@ using UdevDevice = std::unique_ptr<udev_device, UdevFree>;
 
 // The USB device a hidraw node belongs to (owned by `node`), or null for a node on another bus:
 // Bluetooth, I2C and uhid devices have no USB identity to offer and are no board of ours.
-// It is the parent of the node's USB interface, never just the nearest USB device above the node:
-// libudev finds a parent by walking up the node's sysfs path, and while a board is being removed
-// its own directories can be gone before the node's, so the walk would end at the hub above it
-// (a root hub's serial is its host controller's name).
+// libudev finds a parent by walking up the sysfs path, lazily, and while a board is being removed
+// its directories can go at any moment: the walk then passes over them and ends at the hub above
+// (a root hub's serial is its host controller's name). So the device must sit directly above the
+// node's USB interface in the path, or there is none.
 udev_device* usbParent(udev_device* node) {
     udev_device* const interface =
         udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_interface");
     udev_device* const device = interface != nullptr ? udev_device_get_parent(interface) : nullptr;
     const char* const type = device != nullptr ? udev_device_get_devtype(device) : nullptr;
-    return type != nullptr && std::string_view(type) == "usb_device" ? device : nullptr;
+    if (type == nullptr || std::string_view(type) != "usb_device") {
+        return nullptr;
+    }
+    const std::string_view below = udev_device_get_syspath(interface);
+    const std::string_view above = udev_device_get_syspath(device);
+    const bool directly = below.size() > above.size() + 1 && below.starts_with(above) &&
+                          below[above.size()] == '/' &&
+                          below.find('/', above.size() + 1) == std::string_view::npos;
+    return directly ? device : nullptr;
 }
 
 std::optional<std::uint16_t> hexAttribute(udev_device* device, const char* name) {
