@@ -44,21 +44,17 @@ using UdevDevice = std::unique_ptr<udev_device, UdevFree>;
 // libudev finds a parent by walking up the sysfs path, lazily, and while a board is being removed
 // its directories can go at any moment: the walk then passes over them and ends at the hub above
 // (a root hub's serial is its host controller's name). So the device must sit directly above the
-// node's USB interface in the path, or there is none.
+// node's USB interface in the path (an interface's directory sits in its USB device's), or there
+// is none.
 udev_device* usbParent(udev_device* node) {
     udev_device* const interface =
         udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_interface");
     udev_device* const device = interface != nullptr ? udev_device_get_parent(interface) : nullptr;
-    const char* const type = device != nullptr ? udev_device_get_devtype(device) : nullptr;
-    if (type == nullptr || std::string_view(type) != "usb_device") {
+    if (device == nullptr) {
         return nullptr;
     }
     const std::string_view below = udev_device_get_syspath(interface);
-    const std::string_view above = udev_device_get_syspath(device);
-    const bool directly = below.size() > above.size() + 1 && below.starts_with(above) &&
-                          below[above.size()] == '/' &&
-                          below.find('/', above.size() + 1) == std::string_view::npos;
-    return directly ? device : nullptr;
+    return below.substr(0, below.rfind('/')) == udev_device_get_syspath(device) ? device : nullptr;
 }
 
 std::optional<std::uint16_t> hexAttribute(udev_device* device, const char* name) {
