@@ -16,7 +16,7 @@ BoardListing listBoards(Platform& platform, DeviceMatch match) {
             continue;
         }
         // An interface that cannot say who it is has just gone; the next walk settles it.
-        if (auto identity = platform.identify(info.path)) {
+        if (auto identity = platform.identify(info)) {
             listing.boards.push_back({std::move(info), std::move(*identity)});
         }
     }
@@ -24,7 +24,7 @@ BoardListing listBoards(Platform& platform, DeviceMatch match) {
 }
 
 std::variant<OpenedBoard, OpenError> openBoard(Platform& platform, const BoardEntry& entry) {
-    OpenResult opened = platform.open(entry.info.path);
+    OpenResult opened = platform.open(entry.info);
     if (auto* error = std::get_if<OpenError>(&opened)) {
         return *error;
     }

@@ -20,6 +20,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -35,9 +36,22 @@ struct InterfaceInfo {
     std::uint16_t vendor_id = 0;
     std::uint16_t product_id = 0;
     std::uint16_t version = 0;  // bcdDevice / release number
+    // What makes `path` this device instance and no other, where the path alone does not: on
+    // Linux the hid device's sysfs name ("0003:2B7E:0103.0007", whose counter does not repeat
+    // before a reboot), since the kernel hands a freed hidraw number to the next device plugged
+    // in. Empty where the path itself names one instance (Windows), and in an entry that did not
+    // come from a walk (a path typed by hand), which is then taken at its word.
+    std::string instance;
 
     friend bool operator==(const InterfaceInfo&, const InterfaceInfo&) = default;
 };
+
+// The entry for a path that did not come from a walk: no instance to check it against.
+inline InterfaceInfo unlistedEntry(std::string path) {
+    InterfaceInfo entry;
+    entry.path = std::move(path);
+    return entry;
+}
 
 // The outcome of one walk over the present interfaces.
 struct Enumeration {
@@ -145,6 +159,13 @@ class Device {
     // The system's own words for why the most recent call on this device failed ("Broken pipe");
     // empty when it gave none. Only meaningful right after a call that failed.
     virtual std::string lastError() const { return {}; }
+
+    // True when the most recent call failed because the device gave no answer within the call's
+    // bound (the exchange timed out), rather than refusing it or being gone. A device that does
+    // not answer one exchange will most likely not answer the next either: its caller sends it
+    // nothing more until it is plugged in again or the user asks for it again. Only meaningful
+    // right after a call that failed.
+    virtual bool timedOut() const { return false; }
 };
 
 using DeviceHandle = std::unique_ptr<Device>;
@@ -161,14 +182,16 @@ class Platform {
     // that vanishes during the walk is simply not listed.
     virtual Enumeration enumerate() = 0;
 
-    // The identity strings of an interface the last walk listed, read without opening it for
+    // The identity strings of an interface a walk listed, read without opening it for
     // reading or writing (Linux: the USB device's attributes in sysfs; Windows: a handle with no
     // access rights), so that a board this user may not open, or that another program holds,
     // can still be named. Empty optional when the interface has gone or cannot be asked.
-    virtual std::optional<Identity> identify(const std::string& path) = 0;
+    // Empty optional too when the interface's node now belongs to another device instance.
+    virtual std::optional<Identity> identify(const InterfaceInfo& entry) = 0;
 
-    // Opens one interface for reading and writing.
-    virtual OpenResult open(const std::string& path) = 0;
+    // Opens one interface for reading and writing. Gone when the entry's node now belongs to
+    // another device instance: an old entry never reaches a device plugged in after its walk.
+    virtual OpenResult open(const InterfaceInfo& entry) = 0;
 
     // False only when the platform knows that no HID interface was added, removed or changed
     // since the previous call, so a walk of enumerate() would find what the last one found. The

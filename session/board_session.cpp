@@ -384,7 +384,7 @@ void BoardSession::scan() {
     for (hid::BoardEntry& entry : listing.boards) {
         ListedBoard board{entry.info.path, entry.identity, entry.info.version, std::nullopt};
         // Only a board that can be opened can be picked; the others are told about.
-        hid::OpenResult probe = platform_.open(entry.info.path);
+        hid::OpenResult probe = platform_.open(entry.info);
         if (const auto* error = std::get_if<hid::OpenError>(&probe)) {
             if (error->kind == hid::OpenError::Kind::Gone) {
                 continue;  // unplugged while we looked; the next walk settles it

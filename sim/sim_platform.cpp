@@ -360,14 +360,14 @@ hid::Enumeration SimPlatform::enumerate() {
         const auto id = static_cast<BoardId>(i);
         for (int k = 0; k < e.design.interfaces; ++k) {
             list.push_back(
-                {path(id, k), e.design.vendor_id, e.design.product_id, e.design.version});
+                {path(id, k), e.design.vendor_id, e.design.product_id, e.design.version, {}});
         }
     }
     return walk;
 }
 
-std::optional<hid::Identity> SimPlatform::identify(const std::string& device_path) {
-    const auto parsed = parsePath(device_path);
+std::optional<hid::Identity> SimPlatform::identify(const hid::InterfaceInfo& entry) {
+    const auto parsed = parsePath(entry.path);
     if (!parsed || parsed->id < 0 ||
         static_cast<std::size_t>(parsed->id) >= state_->devices.size()) {
         ++state_->calls[Call::Identify];
@@ -385,9 +385,9 @@ std::optional<hid::Identity> SimPlatform::identify(const std::string& device_pat
     return identity;
 }
 
-hid::OpenResult SimPlatform::open(const std::string& device_path) {
+hid::OpenResult SimPlatform::open(const hid::InterfaceInfo& entry) {
     const hid::OpenError no_such_device{hid::OpenError::Kind::Gone, "No such device"};
-    const auto parsed = parsePath(device_path);
+    const auto parsed = parsePath(entry.path);
     const bool known =
         parsed && parsed->id >= 0 && static_cast<std::size_t>(parsed->id) < state_->devices.size();
     if (!known) {

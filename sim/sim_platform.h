@@ -116,8 +116,8 @@ class SimPlatform : public hid::Platform {
 
     // hid::Platform
     hid::Enumeration enumerate() override;
-    std::optional<hid::Identity> identify(const std::string& path) override;
-    hid::OpenResult open(const std::string& path) override;
+    std::optional<hid::Identity> identify(const hid::InterfaceInfo& entry) override;
+    hid::OpenResult open(const hid::InterfaceInfo& entry) override;
     bool devicesMayHaveChanged() override;
 
   private:

@@ -53,7 +53,7 @@ inline std::vector<std::uint8_t> paddedReport(std::size_t length,
 // failed test) when the platform refuses.
 inline hid::DeviceHandle openDevice(sim::SimPlatform& platform, sim::SimPlatform::BoardId id,
                                     int interface_index = 0) {
-    auto result = platform.open(platform.path(id, interface_index));
+    auto result = platform.open(hid::unlistedEntry(platform.path(id, interface_index)));
     if (auto* handle = std::get_if<hid::DeviceHandle>(&result)) {
         return std::move(*handle);
     }

@@ -51,8 +51,9 @@ TEST_F(Discovery, ListsEveryMatchingInterfaceByPathWithoutOpeningAny) {
     EXPECT_FALSE(listing.walk_failure);
     EXPECT_EQ(serials(listing), (Serials{u"TWIN", u"TWIN", u"", u"A\u0100B", u"A\u0100B"}));
     ASSERT_EQ(listing.boards.size(), 5u);
-    EXPECT_EQ(listing.boards[0].info,
-              (InterfaceInfo{platform.path(first), config::kVendorId, config::kProductId, 0x0104}));
+    EXPECT_EQ(
+        listing.boards[0].info,
+        (InterfaceInfo{platform.path(first), config::kVendorId, config::kProductId, 0x0104, {}}));
     EXPECT_EQ(listing.boards[1].info.path, platform.path(second));
     EXPECT_EQ(listing.boards[4].info.path, platform.path(multi, 1));
     EXPECT_EQ(listing.boards[0].identity, (Identity{u"TWIN", u"Rotorix", u"Rotary Encoder Board"}));

@@ -202,11 +202,11 @@ class WaitRecorder : public hid::Platform {
     explicit WaitRecorder(SimPlatform& inner) : inner_(inner) {}
 
     hid::Enumeration enumerate() override { return inner_.enumerate(); }
-    std::optional<hid::Identity> identify(const std::string& path) override {
-        return inner_.identify(path);
+    std::optional<hid::Identity> identify(const hid::InterfaceInfo& entry) override {
+        return inner_.identify(entry);
     }
-    hid::OpenResult open(const std::string& path) override {
-        auto result = inner_.open(path);
+    hid::OpenResult open(const hid::InterfaceInfo& entry) override {
+        auto result = inner_.open(entry);
         if (auto* handle = std::get_if<hid::DeviceHandle>(&result)) {
             return hid::DeviceHandle{std::make_unique<Device>(std::move(*handle), waits_)};
         }

@@ -61,7 +61,7 @@ TEST_F(SimPlatformTest, UnplugKillsHandlesAndReplugDoesNotRevive) {
     platform.unplug(board);
     expectDead(*old_handle);
     EXPECT_EQ(paths(platform.enumerate()), std::vector<std::string>{platform.path(later)});
-    auto refused = platform.open(platform.path(board));
+    auto refused = platform.open(hid::unlistedEntry(platform.path(board)));
     ASSERT_TRUE(std::holds_alternative<hid::OpenError>(refused));
     EXPECT_EQ(std::get<hid::OpenError>(refused).kind, hid::OpenError::Kind::Gone);
 
@@ -128,15 +128,17 @@ TEST_F(SimPlatformTest, InjectedFailuresCountDownPerDeviceOrGlobally) {
 TEST_F(SimPlatformTest, OpenFailsAsToldAndOnUnknownPaths) {
     const hid::OpenError busy{hid::OpenError::Kind::Busy, "Device or resource busy"};
     platform.refuseOpen(board, busy);
-    auto refused = platform.open(platform.path(board));
+    auto refused = platform.open(hid::unlistedEntry(platform.path(board)));
     ASSERT_TRUE(std::holds_alternative<hid::OpenError>(refused));
     EXPECT_EQ(std::get<hid::OpenError>(refused), busy);
 
     platform.refuseOpen(board, std::nullopt);
-    EXPECT_TRUE(std::holds_alternative<hid::DeviceHandle>(platform.open(platform.path(board))));
+    EXPECT_TRUE(std::holds_alternative<hid::DeviceHandle>(
+        platform.open(hid::unlistedEntry(platform.path(board)))));
 
     for (const char* path : {"", "sim:", "sim:7:0", "sim:0:1", "sim:0:0x", "/dev/hidraw0"}) {
-        EXPECT_TRUE(std::holds_alternative<hid::OpenError>(platform.open(path))) << path;
+        EXPECT_TRUE(std::holds_alternative<hid::OpenError>(platform.open(hid::unlistedEntry(path))))
+            << path;
     }
     EXPECT_EQ(platform.openHandles(), 0);
 }

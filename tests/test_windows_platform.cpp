@@ -99,7 +99,7 @@ TEST(WindowsReplies, MissingStringsAreEmptyAndCountsAreWhatTheDeviceGave) {
 }
 
 TEST(WindowsReplies, OneEntryPerUsbInterfaceTheCollectionWithTheLongestFeatureReport) {
-    const auto entry = [](const char* path) { return InterfaceInfo{path, 0x2B7E, 0x0103, 1}; };
+    const auto entry = [](const char* path) { return InterfaceInfo{path, 0x2B7E, 0x0103, 1, {}}; };
     const std::vector<win32::Collection> walk = {
         {entry("board&col01"), "USB\\B&MI_00\\1", 0},
         {entry("keyboard"), "USB\\K\\1", 0},
@@ -144,7 +144,7 @@ TEST(WindowsPlatform, EnumeratesAndRefusesPathsThatNameNothing) {
     }
 
     const auto open_error = [&](const std::string& path) {
-        auto result = platform->open(path);
+        auto result = platform->open(hid::unlistedEntry(path));
         return std::holds_alternative<OpenError>(result) ? std::get<OpenError>(result)
                                                          : OpenError{};
     };
@@ -166,13 +166,15 @@ TEST(WindowsPlatform, CallsOnAHandleThatIsNoHidInterfaceFailAsValuesAndCloseOnce
     std::ofstream(file, std::ios::binary) << "abc";
     const auto platform = makeWindowsPlatform();
     {
-        auto result = platform->open(reinterpret_cast<const char*>(file.u8string().c_str()));
+        auto result = platform->open(
+            hid::unlistedEntry(reinterpret_cast<const char*>(file.u8string().c_str())));
         ASSERT_TRUE(std::holds_alternative<DeviceHandle>(result))
             << std::get<OpenError>(result).detail;
         Device& device = *std::get<DeviceHandle>(result);
 
         // Not even attributes: the device cannot be asked, which is no empty identity.
-        EXPECT_EQ(platform->identify(reinterpret_cast<const char*>(file.u8string().c_str())),
+        EXPECT_EQ(platform->identify(
+                      hid::unlistedEntry(reinterpret_cast<const char*>(file.u8string().c_str()))),
                   std::nullopt);
         EXPECT_EQ(device.serialNumber(), std::nullopt);
         EXPECT_FALSE(device.lastError().empty());
@@ -200,7 +202,8 @@ TEST(WindowsPlatform, CallsOnAHandleThatIsNoHidInterfaceFailAsValuesAndCloseOnce
 
     std::ofstream(file, std::ios::binary).flush();  // empty
     {
-        auto result = platform->open(reinterpret_cast<const char*>(file.u8string().c_str()));
+        auto result = platform->open(
+            hid::unlistedEntry(reinterpret_cast<const char*>(file.u8string().c_str())));
         ASSERT_TRUE(std::holds_alternative<DeviceHandle>(result));
         Device& device = *std::get<DeviceHandle>(result);
         std::array<std::uint8_t, 8> input{};

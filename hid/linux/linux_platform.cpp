@@ -89,6 +89,20 @@ std::optional<Identity> identityOf(udev_device* usb) {
     return identity;
 }
 
+// The name of the hid device a hidraw node belongs to ("0003:2B7E:0103.0007"): bus, vendor,
+// product and a counter that does not repeat before a reboot, so it names one device instance
+// where the node's own name may pass to the next device plugged in. Empty when there is none.
+std::string hidInstance(udev_device* node) {
+    udev_device* const hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr);
+    const char* const name = hid != nullptr ? udev_device_get_sysname(hid) : nullptr;
+    return name != nullptr ? name : std::string();
+}
+
+// Whether `node` is still the device instance a walk listed as `entry`.
+bool sameInstance(udev_device* node, const InterfaceInfo& entry) {
+    return entry.instance.empty() || hidInstance(node) == entry.instance;
+}
+
 bool isHidraw(udev_device* node) {
     const char* subsystem = udev_device_get_subsystem(node);
     return subsystem != nullptr && std::strcmp(subsystem, "hidraw") == 0;
@@ -166,6 +180,7 @@ class HidrawDevice final : public Device {
     }
 
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {
+        timed_out_ = false;
         if (report.empty() || report.size() > kMaxIoctlLength) {
             lastError_ = "a feature report must be 1 to " + std::to_string(kMaxIoctlLength) +
                          " bytes long, not " + std::to_string(report.size());
@@ -175,7 +190,7 @@ class HidrawDevice final : public Device {
         // then sends the rest and counts the ID byte in what it reports as sent.
         const int sent = ::ioctl(file_.get(), HIDIOCSFEATURE(report.size()), report.data());
         if (sent < 0) {
-            lastError_ = systemWords(errno);
+            noteFailure(errno);
             return false;
         }
         if (static_cast<std::size_t>(sent) != report.size()) {
@@ -187,6 +202,7 @@ class HidrawDevice final : public Device {
     }
 
     std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
+        timed_out_ = false;
         if (buffer.empty() || buffer.size() > kMaxIoctlLength) {
             lastError_ = "a feature report buffer must be 1 to " + std::to_string(kMaxIoctlLength) +
                          " bytes long";
@@ -195,7 +211,7 @@ class HidrawDevice final : public Device {
         const std::uint8_t report_id = buffer[0];
         const int got = ::ioctl(file_.get(), HIDIOCGFEATURE(buffer.size()), buffer.data());
         if (got < 0) {
-            lastError_ = systemWords(errno);
+            noteFailure(errno);
             return std::nullopt;
         }
         // The kernel's hidraw documentation says an unnumbered report's data starts at byte 0;
@@ -252,8 +268,16 @@ class HidrawDevice final : public Device {
     }
 
     std::string lastError() const override { return lastError_; }
+    bool timedOut() const override { return timed_out_; }
 
   private:
+    // usbhid gives a control transfer the device never completes 5 s, then ETIMEDOUT; a device
+    // that refuses one stalls it (EPIPE) at once.
+    void noteFailure(int error) {
+        lastError_ = systemWords(error);
+        timed_out_ = error == ETIMEDOUT;
+    }
+
     // The report descriptor through the open handle rather than from sysfs by the node's name:
     // after an unplug another device may take that name, but a handle only ever speaks of its
     // own device. Kept once read (it cannot change for one node); null while it cannot be read.
@@ -298,6 +322,7 @@ class HidrawDevice final : public Device {
     std::optional<std::vector<std::uint8_t>> descriptor_;
     std::optional<bool> numbered_;
     std::string lastError_;
+    bool timed_out_ = false;
 };
 
 // ---- the platform ----------------------------------------------------------------------------
@@ -319,22 +344,23 @@ class LinuxPlatform final : public Platform {
         return walk;
     }
 
-    std::optional<Identity> identify(const std::string& path) override {
+    std::optional<Identity> identify(const InterfaceInfo& entry) override {
         struct stat info {};
         std::string failure;
         udev* const udev = context(failure);
-        if (::stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) || udev == nullptr) {
+        if (::stat(entry.path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) || udev == nullptr) {
             return std::nullopt;
         }
         const UdevDevice node(udev_device_new_from_devnum(udev, 'c', info.st_rdev));
-        udev_device* const usb = node && isHidraw(node.get()) ? usbParent(node.get()) : nullptr;
+        const bool ours = node && isHidraw(node.get()) && sameInstance(node.get(), entry);
+        udev_device* const usb = ours ? usbParent(node.get()) : nullptr;
         return usb != nullptr ? identityOf(usb) : std::nullopt;
     }
 
-    OpenResult open(const std::string& path) override {
+    OpenResult open(const InterfaceInfo& entry) override {
         // Non-blocking: a read must never hold the caller past its bounded wait, even when
         // another reader of the node took the report poll() announced.
-        FileDescriptor file(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+        FileDescriptor file(::open(entry.path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
         if (file.get() < 0) {
             const int error = errno;
             return OpenError{openErrorKind(error), systemWords(error)};
@@ -363,6 +389,10 @@ class LinuxPlatform final : public Platform {
         }
         if (!isHidraw(node.get())) {
             return OpenError{OpenError::Kind::Other, "Not a hidraw device"};
+        }
+        // The listed device was unplugged and another took its node: nothing may reach it.
+        if (!sameInstance(node.get(), entry)) {
+            return OpenError{OpenError::Kind::Gone, "No such device"};
         }
         udev_device* const usb = usbParent(node.get());
         return std::make_unique<HidrawDevice>(std::move(file),
@@ -426,7 +456,8 @@ class LinuxPlatform final : public Platform {
             const auto product = hexAttribute(usb, "idProduct");
             const auto version = hexAttribute(usb, "bcdDevice");
             if (vendor && product && version) {
-                walk.interfaces.push_back({devnode, *vendor, *product, *version});
+                walk.interfaces.push_back(
+                    {devnode, *vendor, *product, *version, hidInstance(node.get())});
             }
         }
         return walk;

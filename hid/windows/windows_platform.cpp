@@ -442,8 +442,9 @@ class WindowsPlatform final : public Platform {
         return first || noticed || !notices_.listening() || walk_failed_ || stale;
     }
 
-    std::optional<Identity> identify(const std::string& path) override {
-        const auto wide = devicePathOf(path);
+    // An interface path holds the device's instance ID, so it names one instance by itself.
+    std::optional<Identity> identify(const InterfaceInfo& entry) override {
+        const auto wide = devicePathOf(entry.path);
         if (!wide) {
             return std::nullopt;
         }
@@ -464,8 +465,8 @@ class WindowsPlatform final : public Platform {
         return walk;
     }
 
-    OpenResult open(const std::string& path) override {
-        const auto wide = devicePathOf(path);
+    OpenResult open(const InterfaceInfo& entry) override {
+        const auto wide = devicePathOf(entry.path);
         if (!wide) {
             return OpenError{OpenError::Kind::Other, "Not a device path"};
         }
@@ -530,8 +531,11 @@ class WindowsPlatform final : public Platform {
             if (!attributes) {
                 continue;
             }
-            collections.push_back({{base::toUtf8(*path), attributes->VendorID,
-                                    attributes->ProductID, attributes->VersionNumber},
+            collections.push_back({{base::toUtf8(*path),
+                                    attributes->VendorID,
+                                    attributes->ProductID,
+                                    attributes->VersionNumber,
+                                    {}},
                                    parentInstance(device.DevInst),
                                    featureLength(handle.get())});
         }

@@ -222,12 +222,13 @@ class WitnessPlatform final : public rotorix::hid::Platform {
     unsigned take() { return std::exchange(spoken_, 0U); }
 
     rotorix::hid::Enumeration enumerate() override { return system_->enumerate(); }
-    std::optional<rotorix::hid::Identity> identify(const std::string& path) override {
-        return system_->identify(path);
+    std::optional<rotorix::hid::Identity> identify(
+        const rotorix::hid::InterfaceInfo& entry) override {
+        return system_->identify(entry);
     }
     bool devicesMayHaveChanged() override { return system_->devicesMayHaveChanged(); }
-    rotorix::hid::OpenResult open(const std::string& path) override {
-        rotorix::hid::OpenResult opened = system_->open(path);
+    rotorix::hid::OpenResult open(const rotorix::hid::InterfaceInfo& entry) override {
+        rotorix::hid::OpenResult opened = system_->open(entry);
         if (auto* device = std::get_if<rotorix::hid::DeviceHandle>(&opened); device && *device) {
             const auto serial = (*device)->serialNumber();
             const int board = serial ? boardIndex(QString::fromStdU16String(*serial)) : -1;

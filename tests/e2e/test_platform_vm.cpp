@@ -246,7 +246,7 @@ TEST_F(VmPlatform, EveryBoardIsIdentifiedWholeWithAndWithoutOpening) {
         SCOPED_TRACE("board " + std::to_string(i));
         const Board& b = kBoards[i];
         EXPECT_EQ(found[i].version, b.version) << "bcdDevice";
-        EXPECT_EQ(platform->identify(found[i].path),
+        EXPECT_EQ(platform->identify(found[i]),
                   (hid::Identity{b.serial, b.manufacturer, b.product}));
     }
     const Board& long_board = kBoards[kLongBoard];
@@ -259,7 +259,7 @@ TEST_F(VmPlatform, EveryBoardIsIdentifiedWholeWithAndWithoutOpening) {
     EXPECT_EQ(opened.device->product(), long_board.product);
     // The first 62 characters are HID_UNIQ's 63 bytes (U+03A9 takes two): no such board.
     EXPECT_FALSE(openBySerial(*platform, match, long_board.serial.substr(0, 62)).board);
-    EXPECT_EQ(platform->identify("/dev/hidraw-none"), std::nullopt);
+    EXPECT_EQ(platform->identify(hid::unlistedEntry("/dev/hidraw-none")), std::nullopt);
 }
 
 // Puts the process in another locale for one test.
@@ -483,7 +483,7 @@ TEST_F(VmPlatform, UnpluggedBoardIsGoneForEveryCallAndFromDiscovery) {
     auto opened = open(1);
     ASSERT_NE(opened.device, nullptr);
     hid::Device& device = *opened.device;
-    const std::string path = opened.info.path;
+    const hid::InterfaceInfo entry = opened.info;
 
     unplugAndWait(1);
 
@@ -494,7 +494,7 @@ TEST_F(VmPlatform, UnpluggedBoardIsGoneForEveryCallAndFromDiscovery) {
     EXPECT_FALSE(device.sendFeatureReport(padded(65, {0, 8})));
     EXPECT_FALSE(device.getFeatureReport(buffer).has_value());
 
-    const auto reopened = platform->open(path);
+    const auto reopened = platform->open(entry);
     ASSERT_TRUE(std::holds_alternative<hid::OpenError>(reopened));
     EXPECT_EQ(std::get<hid::OpenError>(reopened).kind, hid::OpenError::Kind::Gone);
 
@@ -700,7 +700,7 @@ TEST_F(VmPlatform, HidrawNodeWithoutAUsbDeviceIsPassedOver) {
         EXPECT_NE(info.path, *node);
     }
     EXPECT_EQ(listedSerials(*platform, match), allSerials());
-    EXPECT_EQ(platform->identify(*node), std::nullopt);
+    EXPECT_EQ(platform->identify(hid::unlistedEntry(*node)), std::nullopt);
 }
 
 // Another platform walks, names and opens without pause while boards come and go: no walk fails,
@@ -717,11 +717,11 @@ TEST_F(VmPlatform, WalksDuringUnplugsNeverFailAndListOnlyTrueBoards) {
                 if (!match.matches(info)) {
                     continue;
                 }
-                if (const auto identity = own->identify(info.path)) {
+                if (const auto identity = own->identify(info)) {
                     EXPECT_EQ(std::ranges::count(allSerials(), identity->serial), 1)
                         << base::toUtf8(identity->serial) << " at " << info.path;
                 }
-                auto opened = own->open(info.path);
+                auto opened = own->open(info);
                 if (auto* device = std::get_if<hid::DeviceHandle>(&opened)) {
                     (void)(*device)->reportLengths();
                 }
