@@ -1,5 +1,7 @@
-# Checks the zip for Windows users: exactly the programs and the README in one folder, the README
-# with Windows line ends and the version, and programs that need no DLL beyond Windows' own.
+# Checks the zip for Windows users: exactly the programs, the README, the license and the
+# third-party notices in one folder; the README with Windows line ends and the version, the license
+# and the notices the very texts at the root of the source with Windows line ends; and programs that
+# need no DLL beyond Windows' own.
 #
 #   cmake -DZIP=<zip> -DPROGRAMS=<name;...> -DVERSION=<version> -DOBJDUMP=<objdump> -DWORK=<dir>
 #         -P check-zip.cmake
@@ -7,7 +9,7 @@ file(REMOVE_RECURSE ${WORK})
 file(ARCHIVE_EXTRACT INPUT ${ZIP} DESTINATION ${WORK})
 get_filename_component(folder ${ZIP} NAME_WLE)
 
-set(expected ${folder}/README.txt)
+set(expected ${folder}/README.txt ${folder}/LICENSE.txt ${folder}/THIRD-PARTY-NOTICES.txt)
 foreach(program ${PROGRAMS})
     list(APPEND expected ${folder}/${program}.exe)
 endforeach()
@@ -26,6 +28,20 @@ string(FIND "${readme_bytes}" "0d0a" crlf)
 if(at LESS 0 OR crlf LESS 0)
     message(FATAL_ERROR "README.txt lacks \"Version ${VERSION}.\" or Windows line ends")
 endif()
+
+# Compared as bytes, one "xx-" a byte, so a line end is one whole "0a-": the shipped text must be
+# the source's with every LF turned into CR LF, and nothing else changed.
+get_filename_component(source_root ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
+foreach(text LICENSE THIRD-PARTY-NOTICES)
+    file(READ ${source_root}/${text} want HEX)
+    file(READ ${WORK}/${folder}/${text}.txt got HEX)
+    string(REGEX REPLACE "(..)" "\\1-" want "${want}")
+    string(REGEX REPLACE "(..)" "\\1-" got "${got}")
+    string(REPLACE "0a-" "0d-0a-" want "${want}")
+    if(NOT got STREQUAL want)
+        message(FATAL_ERROR "${text}.txt in the zip is not ${text} with Windows line ends")
+    endif()
+endforeach()
 
 # What Windows always has; anything else (libstdc++-6.dll, libwinpthread-1.dll, ...) would have to
 # ship beside the program.
