@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QTimer>
+#include <utility>
 
 using rotorix::view::Control;
 
@@ -32,18 +33,18 @@ void frmMain::wireNotifications() {
     // `activated` is raised for every user pick, by mouse, wheel or keyboard, including a re-pick
     // of the same item. currentIndexChanged is deliberately not used: Qt raises it on clear(), on
     // the first insert and for selections made by code, and not for a re-pick.
-    for (const rotorix::view::ControlSpec& s : rotorix::view::layout()) {
-        if (s.kind == rotorix::view::Kind::List) {
-            connect(list(s.id), &QComboBox::activated, this, [this, id = s.id] { pick(id); });
-        }
+    using Handler = void (frmMain::*)();
+    static constexpr std::pair<Control, Handler> kListHandlers[] = {
+        {Control::Enc1, &frmMain::Enc1_Click},       {Control::Enc2, &frmMain::Enc2_Click},
+        {Control::Enc3, &frmMain::Enc3_Click},       {Control::Enc4, &frmMain::Enc4_Click},
+        {Control::Enc5, &frmMain::Enc5_Click},       {Control::Enc6, &frmMain::Enc6_Click},
+        {Control::Enc7, &frmMain::Enc7_Click},       {Control::Enc8, &frmMain::Enc8_Click},
+        {Control::ModeCh1, &frmMain::ModeCh1_Click}, {Control::SerNo, &frmMain::SerNo_Click},
+    };
+    for (const auto& [id, handler] : kListHandlers) {
+        connect(list(id), &QComboBox::activated, this, handler);
     }
-    connect(noJoy(), &QCheckBox::clicked, this, [this] {
-        // Qt's next click on a tri-state box would grey it; only the view ever greys it.
-        if (noJoy()->checkState() != Qt::PartiallyChecked) {
-            noJoy()->setTristate(false);
-        }
-        NoJoy_Click();
-    });
+    connect(noJoy(), &QCheckBox::clicked, this, &frmMain::NoJoy_Click);
     connect(Timer, &QTimer::timeout, this, &frmMain::Timer_Timer);
 }
 
@@ -52,7 +53,6 @@ void frmMain::wireNotifications() {
 void frmMain::Form_Load() {
     show();
     showUpdate(presenter_.load());
-    Timer->start();
 }
 
 void frmMain::Form_Unload() {
@@ -66,6 +66,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 void frmMain::NoJoy_Click() {
+    // Qt's next click on a tri-state box would grey it; only the view ever greys it.
+    if (noJoy()->checkState() != Qt::PartiallyChecked) {
+        noJoy()->setTristate(false);
+    }
     showUpdate(presenter_.clickHide());
 }
 
@@ -83,10 +87,10 @@ void frmMain::pick(Control picked) {
 }
 
 void frmMain::showUpdate(const rotorix::view::Update& update) {
-    if (update.restart_timer) {
-        Timer->start(*update.timer_ms);
-    } else if (update.timer_ms && *update.timer_ms != Timer->interval()) {
-        Timer->setInterval(*update.timer_ms);
+    if (update.timer && update.timer->restart) {
+        Timer->start(update.timer->interval_ms);
+    } else if (update.timer) {
+        Timer->setInterval(update.timer->interval_ms);  // restarts it only if it runs
     }
     if (update.show) {
         showView(*update.show);

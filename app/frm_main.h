@@ -58,11 +58,7 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     // The plain-words notice shown over the identity rows; empty when hidden.
     QString boardNotice() const;
 
-    static constexpr int kLivenessWaitMs = rotorix::session::BoardSession::kLivenessWaitMs;
     static constexpr int kStartIntervalMs = rotorix::session::BoardSession::kStartIntervalMs;
-    static constexpr int kConnectedIntervalMs =
-        rotorix::session::BoardSession::kConnectedIntervalMs;
-    static constexpr int kSearchIntervalMs = rotorix::session::BoardSession::kSearchIntervalMs;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -13,21 +13,23 @@
 #include <QPainter>
 #include <QTimer>
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "app/frm_main.h"
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
+// Qt's logical pixels are those of a 96 dpi screen; it scales them for high-DPI screens itself.
+constexpr int kLogicalDpi = 96;
 
 constexpr int px(int twips) {
-    return twips / kTwipsPerPixel;
+    return rotorix::view::toPixels(twips, kLogicalDpi);
 }
 
 QFont controlFont() {
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(9.75);
+    QFont font(QString::fromStdU16String(std::u16string(rotorix::view::kFontFace)));
+    font.setPointSizeF(rotorix::view::kFontCentipoints / 100.0);
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     font.setUnderline(false);

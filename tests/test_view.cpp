@@ -263,6 +263,7 @@ TEST(View, EmptyValueLabelsNameTheValueTheyLack) {
 
 using rotorix::sim::Call;
 using rotorix::view::Presenter;
+using rotorix::view::TimerChange;
 using rotorix::view::Update;
 
 // Reads what the view shows, as a window reads its lists.
@@ -286,7 +287,7 @@ TEST(Presenter, PicksGoToTheSessionAndRefusalsAreRedrawnAndAnnounced) {
     Update update = *presenter.pick(Control::Enc2, lists);
     EXPECT_EQ(update.show.value()[Control::Enc2].selected, 0);
     EXPECT_TRUE(update.announce.empty());
-    EXPECT_FALSE(update.timer_ms) << "a write leaves the watchdog running as it was";
+    EXPECT_FALSE(update.timer) << "a write leaves the watchdog running as it was";
     EXPECT_EQ(platform.firmware(board).received().size(), 2u);
     update = *presenter.pick(Control::ModeCh1, lists);  // outside the list: nothing sent
     EXPECT_FALSE(update.show);
@@ -332,13 +333,18 @@ TEST(Presenter, LossesAndNoticesAreAnnouncedOnce) {
     ASSERT_EQ(update.announce.size(), 1u);
     EXPECT_TRUE(update.announce[0].starts_with(u"The board's settings could not be read"));
     // A switch starts the watchdog afresh; each tick moves it to the session's interval.
-    EXPECT_TRUE(update.restart_timer);
-    EXPECT_EQ(update.timer_ms, session.interval());
+    EXPECT_EQ(update.timer, (TimerChange{session.interval(), true}));
+    // Each tick gives the timer the session's interval when it changed, and only then.
+    int given = session.interval();
     for (int i = 0; i < 40; ++i) {
         update = presenter.tick();
         EXPECT_TRUE(update.announce.empty()) << i;
-        EXPECT_EQ(update.timer_ms, session.interval()) << i;
-        EXPECT_FALSE(update.restart_timer) << i;
+        if (session.interval() != given) {
+            EXPECT_EQ(update.timer, (TimerChange{session.interval(), false})) << i;
+        } else {
+            EXPECT_FALSE(update.timer) << i;
+        }
+        given = session.interval();
     }
     EXPECT_EQ(presenter.shown()[Control::SerNo].selected, 1);
 

@@ -37,26 +37,27 @@ void finish(ViewState& view) {
     }
 }
 
-}  // namespace
-
-ViewState loadedView() {
-    ViewState view;
-    for (const ControlSpec& s : layout()) {
-        ControlView& c = view[s.id];
-        c.text = s.caption;
-        c.enabled = s.enabled;
-        c.visible = s.kind != Kind::Notice;  // shown only when there is something to say
-    }
-    finish(view);
-    return view;
-}
-
-ViewState viewOf(const session::Snapshot& shown, const ViewState& previous) {
+// Every control with the caption and the enabled state the layout gives it.
+ViewState asLaidOut() {
     ViewState view;
     for (const ControlSpec& s : layout()) {
         view[s.id].text = s.caption;
         view[s.id].enabled = s.enabled;
     }
+    return view;
+}
+
+}  // namespace
+
+ViewState loadedView() {
+    ViewState view = asLaidOut();
+    view[Control::boardNotice].visible = false;  // shown only when there is something to say
+    finish(view);
+    return view;
+}
+
+ViewState viewOf(const session::Snapshot& shown, const ViewState& previous) {
+    ViewState view = asLaidOut();
 
     ControlView& serNo = view[Control::SerNo];
     serNo.items = shown.serials;
@@ -115,7 +116,9 @@ std::optional<Control> firstTabStop(const ViewState& view, bool from_the_end) {
 
 Update Presenter::load() {
     session_.start();
-    return refresh();
+    Update update = refresh();
+    update.timer = timerChange(true);
+    return update;
 }
 
 Update Presenter::tick() {
@@ -124,7 +127,7 @@ Update Presenter::tick() {
     if (result.lost) {
         update.announce.insert(update.announce.begin(), u"The board was disconnected.");
     }
-    update.timer_ms = session_.interval();
+    update.timer = timerChange(false);
     return update;
 }
 
@@ -135,8 +138,7 @@ std::optional<Update> Presenter::pick(Control list, const std::function<int(Cont
         }
         session_.select(selectedIn(Control::SerNo));
         Update update = refresh();
-        update.timer_ms = session_.interval();
-        update.restart_timer = true;
+        update.timer = timerChange(true);  // the watchdog starts afresh after a switch
         return update;
     }
     if (list == Control::ModeCh1) {
@@ -172,6 +174,15 @@ Update Presenter::afterWrite(session::WriteOutcome outcome) {
         }
     }
     return refresh();
+}
+
+std::optional<TimerChange> Presenter::timerChange(bool restart) {
+    const int interval = session_.interval();
+    if (!restart && timer_ms_ == interval) {
+        return std::nullopt;
+    }
+    timer_ms_ = interval;
+    return TimerChange{interval, restart};
 }
 
 Update Presenter::refresh(bool force) {

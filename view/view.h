@@ -57,17 +57,23 @@ inline constexpr std::array<Control, config::kEncoderCount> kEncoderLists{
     Control::Enc1, Control::Enc2, Control::Enc3, Control::Enc4,
     Control::Enc5, Control::Enc6, Control::Enc7, Control::Enc8};
 
+// What a window does with its watchdog timer.
+struct TimerChange {
+    int interval_ms = 0;  // the interval from now on
+    // True: (re)start the timer at that interval, as the window's load and a board switch do.
+    // False: a new interval for a timer that keeps running (or stays stopped) as it was.
+    bool restart = false;
+
+    friend bool operator==(const TimerChange&, const TimerChange&) = default;
+};
+
 // What a window does after a user's action or a tick: copy `show` into its controls (none: they
 // already show the session), then tell assistive technology each of `announce`, in order, and
-// set its watchdog timer as `timer_ms` and `restart_timer` say.
+// apply `timer` to its watchdog timer (none: the timer runs on as it is).
 struct Update {
     std::optional<ViewState> show;
     std::vector<std::u16string> announce;
-    // The watchdog's interval from now on, after a tick or a board switch (the session's); none:
-    // the timer runs on as it is.
-    std::optional<int> timer_ms;
-    // After a board switch the watchdog starts afresh, rather than keep its running period.
-    bool restart_timer = false;
+    std::optional<TimerChange> timer;
 };
 
 // The window's part of every user action and tick, without a toolkit: which session operation a
@@ -78,7 +84,7 @@ class Presenter {
     // The session must outlive the presenter.
     explicit Presenter(session::BoardSession& session) : session_(session) {}
 
-    // The window has loaded: the session lists the boards and opens one.
+    // The window has loaded: the session lists the boards and opens one, and the timer starts.
     Update load();
     // One watchdog tick; a board that stopped answering is announced as disconnected.
     Update tick();
@@ -99,10 +105,13 @@ class Presenter {
     // left the control showing what the session never held.
     Update refresh(bool force = false);
     Update afterWrite(session::WriteOutcome outcome);
+    // The session's interval, when it is not the one the window was last given, or `restart`.
+    std::optional<TimerChange> timerChange(bool restart);
 
     session::BoardSession& session_;
     ViewState shown_ = loadedView();
     std::optional<std::uint64_t> shown_generation_;
+    std::optional<int> timer_ms_;  // the interval the window was last given
 };
 
 }  // namespace rotorix::view

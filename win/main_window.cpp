@@ -184,8 +184,7 @@ bool MainWindow::create(int show_command) {
     // Visible, with its controls disabled and empty, while the first scan runs.
     ShowWindow(hwnd_, show_command);
     UpdateWindow(hwnd_);
-    showUpdate(presenter_.load());
-    startTimer(session_.interval());
+    showUpdate(presenter_.load());  // and starts the timer
     return true;
 }
 

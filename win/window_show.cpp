@@ -15,8 +15,10 @@ std::wstring wide(const std::u16string& text) {
 
 void MainWindow::showUpdate(const Update& update) {
     // A new interval keeps the timer's running state as it was.
-    if (update.restart_timer || (update.timer_ms && timer_running_)) {
-        startTimer(*update.timer_ms);
+    if (update.timer && (update.timer->restart || timer_running_)) {
+        startTimer(update.timer->interval_ms);
+    } else if (update.timer) {
+        interval_ms_ = update.timer->interval_ms;
     }
     if (update.show) {
         apply(*update.show);
