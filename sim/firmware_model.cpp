@@ -1,5 +1,7 @@
 #include "sim/firmware_model.h"
 
+#include <algorithm>
+
 #include "config/protocol.h"
 
 namespace rotorix::sim {
@@ -46,6 +48,11 @@ std::vector<std::uint8_t> FirmwareModel::featureReportReply(std::size_t length) 
 }
 
 std::vector<std::uint8_t> FirmwareModel::inputReport(std::size_t length) {
+    // No pulse has begun at the earliest time there is.
+    return inputReport(length, Clock::time_point::min());
+}
+
+std::vector<std::uint8_t> FirmwareModel::inputReport(std::size_t length, Clock::time_point now) {
     // [report ID, buttons 1-8, buttons 9-16, counter]: the counter lets a test tell successive
     // reports apart.
     constexpr std::size_t kCounterByte = 3;
@@ -53,18 +60,31 @@ std::vector<std::uint8_t> FirmwareModel::inputReport(std::size_t length) {
         buttons_ = queued_buttons_.front();
         queued_buttons_.pop_front();
     }
+    const auto pressed = static_cast<std::uint16_t>(buttons_ | turns_.buttonsAt(now));
     std::vector<std::uint8_t> report(length, 0);
     if (length > 1) {
-        report[1] = static_cast<std::uint8_t>(buttons_ & 0xFF);
+        report[1] = static_cast<std::uint8_t>(pressed & 0xFF);
     }
     if (length > 2) {
-        report[2] = static_cast<std::uint8_t>(buttons_ >> 8);
+        report[2] = static_cast<std::uint8_t>(pressed >> 8);
     }
     if (length > kCounterByte) {
         report[kCounterByte] = input_counter_;
     }
     ++input_counter_;
     return report;
+}
+
+std::chrono::milliseconds FirmwareModel::pulseLength() const {
+    const int code =
+        std::clamp<int>(settings_[static_cast<std::size_t>(config::Setting::PulseLength)],
+                        config::kPulseCodeMin, config::kPulseCodeMax);
+    return std::chrono::milliseconds(code * config::kPulseStepMs);
+}
+
+std::vector<Pulse> FirmwareModel::turn(int pair, int steps, int steps_per_second,
+                                       Clock::time_point now) {
+    return turns_.turn(pair, steps, steps_per_second, pulseLength(), now);
 }
 
 void FirmwareModel::setButtons(std::uint16_t pressed) {

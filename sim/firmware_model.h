@@ -7,11 +7,14 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <span>
 #include <vector>
+
+#include "sim/encoder_turns.h"
 
 namespace rotorix::sim {
 
@@ -35,8 +38,20 @@ class FirmwareModel {
     std::vector<std::uint8_t> featureReportReply(std::size_t length) const;
 
     // The next input report the board sends on its own, `length` bytes (report ID included):
-    // [0, buttons 1-8, buttons 9-16, counter, 0...].
+    // [0, buttons 1-8, buttons 9-16, counter, 0...]. The pulses of turns are not in it: they
+    // need the time, which the overload below is given.
     std::vector<std::uint8_t> inputReport(std::size_t length);
+    // The same at `now`: buttons held by the pulses of turns under way are pressed as well.
+    std::vector<std::uint8_t> inputReport(std::size_t length, Clock::time_point now);
+
+    // Turns the encoder on pair `pair` (1..8) by `steps` at `steps_per_second`, as
+    // EncoderTurns::turn does, each pulse as long as the pulse setting (setting 10: code x 4 ms;
+    // a code outside 1..25 counts as the nearest one inside). Returns the pulses scheduled (none
+    // when the turn was refused).
+    std::vector<Pulse> turn(int pair, int steps, int steps_per_second, Clock::time_point now);
+    // The pulse length the board makes now, from setting 10.
+    std::chrono::milliseconds pulseLength() const;
+    bool turning(Clock::time_point now) const { return turns_.turning(now); }
 
     // The buttons held down (bit n-1: button n), as the following input reports carry them.
     void setButtons(std::uint16_t pressed);
@@ -62,6 +77,7 @@ class FirmwareModel {
     std::uint8_t input_counter_ = 0;
     std::uint16_t buttons_ = 0;
     std::deque<std::uint16_t> queued_buttons_;
+    EncoderTurns turns_;
     std::vector<std::vector<std::uint8_t>> received_;
 };
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -37,6 +39,10 @@ bool consumeFailure(std::map<Call, Failures>& failures, Call call) {
         --it->second.times;
     }
     return true;
+}
+
+std::string pathOf(int id, int interface_index) {
+    return std::string(kPathPrefix) + std::to_string(id) + ":" + std::to_string(interface_index);
 }
 
 struct ParsedPath {
@@ -84,6 +90,11 @@ struct Entry {
 };
 
 struct SharedState {
+    // Guards everything here: the platform's calls, and every handle's, may come from any thread.
+    mutable std::mutex mutex;
+    // Wakes reads waiting for a report when a device is unplugged or starts talking again.
+    std::condition_variable changed;
+    std::chrono::milliseconds report_interval{0};
     std::deque<Entry> devices;  // a deque keeps firmware references valid as devices are added
     std::map<Call, Failures> failures;
     std::map<Call, int> calls;
@@ -120,17 +131,24 @@ struct SharedState {
             device.plugged = false;
             ++device.generation;
             set_changed = true;
+            changed.notify_all();
         }
     }
 };
 
+using Lock = std::unique_lock<std::mutex>;
+
 class SimDevice final : public hid::Device {
   public:
+    // Made by SimPlatform::open, which holds the state's lock.
     SimDevice(std::shared_ptr<SharedState> state, int id)
         : state_(std::move(state)), id_(id), generation_(state_->entry(id).generation) {
         ++state_->entry(id_).open_handles;
     }
-    ~SimDevice() override { --state_->entry(id_).open_handles; }
+    ~SimDevice() override {
+        const Lock lock(state_->mutex);
+        --state_->entry(id_).open_handles;
+    }
 
     std::optional<std::u16string> serialNumber() override {
         return run(Call::SerialNumber, std::optional<std::u16string>{},
@@ -191,42 +209,83 @@ class SimDevice final : public hid::Device {
                    });
     }
 
-    hid::ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int /*timeout_ms*/) override {
-        // Nothing here waits: a silent device reports NothingYet as if the wait had run out.
-        return run(Call::ReadInput, hid::ReadOutcome::Gone, [&](Entry& e) {
-            if (e.silent) {
-                return hid::ReadOutcome::NothingYet;
-            }
-            if (e.foreign) {
-                std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-            } else {
-                const auto report =
-                    e.firmware.inputReport(cappedLength(buffer.size(), e.design.lengths.input));
-                std::copy(report.begin(), report.end(), buffer.begin());
-            }
-            return hid::ReadOutcome::Report;
-        });
+    hid::ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int timeout_ms) override {
+        Lock lock(state_->mutex);
+        Entry& e = state_->entry(id_);  // a deque entry: it stays put while the lock is let go
+        const bool injected = state_->begin(e, Call::ReadInput);
+        const hid::ReadOutcome outcome = (injected || !alive(e))
+                                             ? hid::ReadOutcome::Gone
+                                             : awaitReport(lock, e, buffer, timeout_ms);
+        last_error_ = !alive(e) ? "No such device" : injected ? "Input/output error" : "";
+        state_->finish(e, Call::ReadInput);
+        return outcome;
     }
 
     std::string lastError() const override { return last_error_; }
 
   private:
+    bool alive(const Entry& e) const { return e.plugged && e.generation == generation_; }
+
     template <class Result, class Body>
     Result run(Call call, Result failed, Body body) {
+        const Lock lock(state_->mutex);
         Entry& e = state_->entry(id_);
         const bool injected = state_->begin(e, call);
-        const bool alive = e.plugged && e.generation == generation_;
-        Result result = (injected || !alive) ? failed : body(e);
+        const bool living = alive(e);
+        Result result = (injected || !living) ? failed : body(e);
         // The words the system would have given: a dead handle's, or an injected failure's.
-        last_error_ = !alive ? "No such device" : injected ? "Input/output error" : "";
+        last_error_ = !living ? "No such device" : injected ? "Input/output error" : "";
         state_->finish(e, call);
         return result;
+    }
+
+    void fillReport(Entry& e, std::span<std::uint8_t> buffer, Clock::time_point now) {
+        if (e.foreign) {
+            std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+            return;
+        }
+        const auto report =
+            e.firmware.inputReport(cappedLength(buffer.size(), e.design.lengths.input), now);
+        std::copy(report.begin(), report.end(), buffer.begin());
+    }
+
+    // Without a report interval nothing here waits: a report at every read, and a silent
+    // device reports NothingYet as if the wait had run out. With one, the read waits (letting
+    // go of the lock) until this handle's next report is due, the device goes, or its bound.
+    hid::ReadOutcome awaitReport(Lock& lock, Entry& e, std::span<std::uint8_t> buffer,
+                                 int timeout_ms) {
+        const auto interval = state_->report_interval;
+        if (interval.count() <= 0) {
+            if (e.silent) {
+                return hid::ReadOutcome::NothingYet;
+            }
+            fillReport(e, buffer, Clock::now());
+            return hid::ReadOutcome::Report;
+        }
+        const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+        for (;;) {
+            if (!alive(e)) {
+                return hid::ReadOutcome::Gone;
+            }
+            const auto now = Clock::now();
+            const auto due = last_report_ ? *last_report_ + interval : now;
+            if (!e.silent && now >= due) {
+                last_report_ = now;
+                fillReport(e, buffer, now);
+                return hid::ReadOutcome::Report;
+            }
+            if (now >= deadline) {
+                return hid::ReadOutcome::NothingYet;
+            }
+            state_->changed.wait_until(lock, e.silent ? deadline : std::min(deadline, due));
+        }
     }
 
     std::shared_ptr<SharedState> state_;
     int id_;
     int generation_;
     std::string last_error_;
+    std::optional<Clock::time_point> last_report_;  // with a report interval: this handle's last
 };
 
 }  // namespace
@@ -237,6 +296,7 @@ SimPlatform::SimPlatform() : state_(std::make_shared<State>()) {}
 SimPlatform::~SimPlatform() = default;
 
 SimPlatform::BoardId SimPlatform::addBoard(const BoardSpec& design) {
+    const Lock lock(state_->mutex);
     auto& e = state_->devices.emplace_back();
     e.design = design;
     e.firmware = FirmwareModel(design.settings);
@@ -245,6 +305,7 @@ SimPlatform::BoardId SimPlatform::addBoard(const BoardSpec& design) {
 }
 
 SimPlatform::BoardId SimPlatform::addForeign(std::uint16_t vendor_id, std::uint16_t product_id) {
+    const Lock lock(state_->mutex);
     const auto id = static_cast<BoardId>(state_->devices.size());
     auto& e = state_->devices.emplace_back();
     e.foreign = true;
@@ -261,31 +322,39 @@ SimPlatform::BoardId SimPlatform::addForeign(std::uint16_t vendor_id, std::uint1
 }
 
 void SimPlatform::unplug(BoardId id) {
+    const Lock lock(state_->mutex);
     state_->unplug(state_->entry(id));
 }
 void SimPlatform::replug(BoardId id) {
+    const Lock lock(state_->mutex);
     Entry& e = state_->entry(id);
     state_->set_changed = state_->set_changed || !e.plugged;
     e.plugged = true;
 }
 bool SimPlatform::plugged(BoardId id) const {
+    const Lock lock(state_->mutex);
     return state_->entry(id).plugged;
 }
 
 void SimPlatform::refuseOpen(BoardId id, std::optional<hid::OpenError> error) {
+    const Lock lock(state_->mutex);
     state_->entry(id).refusal = std::move(error);
 }
 
 void SimPlatform::failCall(Call call, int times) {
+    const Lock lock(state_->mutex);
     state_->failures[call] = {0, times};
 }
 void SimPlatform::failCall(BoardId id, Call call, int times) {
+    const Lock lock(state_->mutex);
     state_->entry(id).failures[call] = {0, times};
 }
 void SimPlatform::failCallAfter(BoardId id, Call call, int skip, int times) {
+    const Lock lock(state_->mutex);
     state_->entry(id).failures[call] = {skip, times};
 }
 void SimPlatform::clearFailures() {
+    const Lock lock(state_->mutex);
     state_->failures.clear();
     for (auto& e : state_->devices) {
         e.failures.clear();
@@ -293,30 +362,59 @@ void SimPlatform::clearFailures() {
 }
 
 void SimPlatform::setReportLengths(BoardId id, hid::ReportLengths lengths) {
+    const Lock lock(state_->mutex);
     state_->entry(id).design.lengths = lengths;
 }
 void SimPlatform::setSilent(BoardId id, bool silent) {
+    const Lock lock(state_->mutex);
     state_->entry(id).silent = silent;
+    state_->changed.notify_all();
+}
+void SimPlatform::setReportInterval(std::chrono::milliseconds interval) {
+    const Lock lock(state_->mutex);
+    state_->report_interval = interval;
+    state_->changed.notify_all();
 }
 void SimPlatform::setShortFeatureReply(BoardId id, std::size_t bytes) {
+    const Lock lock(state_->mutex);
     state_->entry(id).short_reply = bytes;
 }
 void SimPlatform::unplugAfter(BoardId id, Call call, int calls) {
+    const Lock lock(state_->mutex);
     state_->entry(id).unplug_after = std::make_pair(call, calls);
 }
 
+// The lock covers finding the entry only: what the caller does with the model is its own
+// affair (see the header).
 FirmwareModel& SimPlatform::firmware(BoardId id) {
+    const Lock lock(state_->mutex);
     return state_->entry(id).firmware;
 }
 const FirmwareModel& SimPlatform::firmware(BoardId id) const {
+    const Lock lock(state_->mutex);
     return state_->entry(id).firmware;
 }
 
+void SimPlatform::setButtons(BoardId id, std::uint16_t pressed) {
+    const Lock lock(state_->mutex);
+    state_->entry(id).firmware.setButtons(pressed);
+}
+void SimPlatform::queueButtons(BoardId id, const std::vector<std::uint16_t>& states) {
+    const Lock lock(state_->mutex);
+    state_->entry(id).firmware.queueButtons(states);
+}
+bool SimPlatform::turn(BoardId id, int pair, int steps, int steps_per_second) {
+    const Lock lock(state_->mutex);
+    return !state_->entry(id).firmware.turn(pair, steps, steps_per_second, Clock::now()).empty();
+}
+
 void SimPlatform::setMonitorFailed(bool failed) {
+    const Lock lock(state_->mutex);
     state_->monitor_failed = failed;
 }
 
 int SimPlatform::openHandles() const {
+    const Lock lock(state_->mutex);
     int total = 0;
     for (const auto& e : state_->devices) {
         total += e.open_handles;
@@ -324,25 +422,30 @@ int SimPlatform::openHandles() const {
     return total;
 }
 int SimPlatform::openHandles(BoardId id) const {
+    const Lock lock(state_->mutex);
     return state_->entry(id).open_handles;
 }
 
 int SimPlatform::callCount(Call call) const {
+    const Lock lock(state_->mutex);
     auto it = state_->calls.find(call);
     return it == state_->calls.end() ? 0 : it->second;
 }
 int SimPlatform::callCount(BoardId id, Call call) const {
+    const Lock lock(state_->mutex);
     const auto& calls = state_->entry(id).calls;
     auto it = calls.find(call);
     return it == calls.end() ? 0 : it->second;
 }
 
 std::string SimPlatform::path(BoardId id, int interface_index) const {
+    const Lock lock(state_->mutex);
     state_->entry(id);  // rejects an unknown id
-    return std::string(kPathPrefix) + std::to_string(id) + ":" + std::to_string(interface_index);
+    return pathOf(id, interface_index);
 }
 
 hid::Enumeration SimPlatform::enumerate() {
+    const Lock lock(state_->mutex);
     ++state_->calls[Call::Enumerate];
     hid::Enumeration walk;
     if (consumeFailure(state_->failures, Call::Enumerate)) {
@@ -360,13 +463,14 @@ hid::Enumeration SimPlatform::enumerate() {
         const auto id = static_cast<BoardId>(i);
         for (int k = 0; k < e.design.interfaces; ++k) {
             list.push_back(
-                {path(id, k), e.design.vendor_id, e.design.product_id, e.design.version, {}});
+                {pathOf(id, k), e.design.vendor_id, e.design.product_id, e.design.version, {}});
         }
     }
     return walk;
 }
 
 std::optional<hid::Identity> SimPlatform::identify(const hid::InterfaceInfo& entry) {
+    const Lock lock(state_->mutex);
     const auto parsed = parsePath(entry.path);
     if (!parsed || parsed->id < 0 ||
         static_cast<std::size_t>(parsed->id) >= state_->devices.size()) {
@@ -386,6 +490,7 @@ std::optional<hid::Identity> SimPlatform::identify(const hid::InterfaceInfo& ent
 }
 
 hid::OpenResult SimPlatform::open(const hid::InterfaceInfo& entry) {
+    const Lock lock(state_->mutex);
     const hid::OpenError no_such_device{hid::OpenError::Kind::Gone, "No such device"};
     const auto parsed = parsePath(entry.path);
     const bool known =
@@ -414,6 +519,7 @@ hid::OpenResult SimPlatform::open(const hid::InterfaceInfo& entry) {
 }
 
 bool SimPlatform::devicesMayHaveChanged() {
+    const Lock lock(state_->mutex);
     const bool first = !state_->asked;
     const bool changed = state_->set_changed;
     state_->asked = true;

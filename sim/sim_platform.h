@@ -1,9 +1,12 @@
 // A simulated HID platform: any number of virtual boards (each running the firmware model) and
 // foreign HID devices, in a fixed enumeration order, with every failure a test may need.
 //
-// Used by the unit and window tests and by the demo executable. Single-threaded.
+// Used by the unit and window tests and by the demo executable. Every call may come from any
+// thread: an input watch reads its handles on a reader of its own while the test or the demo
+// drives the platform. The one exception is firmware(), which hands out the model itself.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -86,16 +89,33 @@ class SimPlatform : public hid::Platform {
 
     // Report lengths the device's descriptor gives (may be odd: 0, 3, 200, ...).
     void setReportLengths(BoardId id, hid::ReportLengths lengths);
-    // While silent, input reads wait out their time and report NothingYet.
+    // While silent, input reads report NothingYet: at once, or, with a report interval set,
+    // after waiting out their time (an unplug ends the wait).
     void setSilent(BoardId id, bool silent);
+    // Every board sends an input report every `interval` (0, the default: one at every read, at
+    // once), as a board does at each poll of its endpoint. Each handle then gets a report when
+    // one is due: a read waits for it up to its own bound (and reports NothingYet if it is not
+    // due by then), so a reader thread waits instead of spinning. Timed on the real clock: for
+    // the demo and for tests with a reader thread, which assert on what arrives, never when.
+    void setReportInterval(std::chrono::milliseconds interval);
     // A fetch answers with fewer bytes than asked for (0 turns the behaviour off).
     void setShortFeatureReply(BoardId id, std::size_t bytes);
     // The device is unplugged right after the `calls`-th further call of `call` on it returns (the
     // call itself completes): a board that vanishes in the middle of an exchange.
     void unplugAfter(BoardId id, Call call, int calls);
 
+    // The board's firmware model, unguarded: only while no other thread uses the platform.
+    // With a reader thread at work, drive the buttons through the calls below.
     FirmwareModel& firmware(BoardId id);
     const FirmwareModel& firmware(BoardId id) const;
+
+    // The firmware model's button calls (FirmwareModel::setButtons, queueButtons), guarded.
+    void setButtons(BoardId id, std::uint16_t pressed);
+    void queueButtons(BoardId id, const std::vector<std::uint16_t>& states);
+    // Turns an encoder of the board from now on the real clock (FirmwareModel::turn): the
+    // following input reports carry its pulses when they are read while a pulse is under way.
+    // False when the turn was refused.
+    bool turn(BoardId id, int pair, int steps, int steps_per_second);
 
     // devicesMayHaveChanged() answers as a system's device monitor would: true on the first call
     // and after a device was added, unplugged or replugged (a device vanishing by unplugAfter

@@ -13,11 +13,13 @@ if(NOT ROTORIX_SANITIZE)
     set(ROTORIX_RUN_VM ${PROJECT_SOURCE_DIR}/e2e/vm/run-vm)
 
     # Platform and discovery through hidraw and usbhid against four emulated boards (the last
-    # with strings longer than the kernel's HID_UNIQ keeps).
-    add_executable(e2e_platform_vm_test e2e/test_platform_vm.cpp e2e/vm_rig.cpp)
+    # with strings longer than the kernel's HID_UNIQ keeps), and the input watch on a board that
+    # turns its encoders.
+    add_executable(e2e_platform_vm_test e2e/test_platform_vm.cpp e2e/test_input_vm.cpp
+                                        e2e/vm_rig.cpp)
     target_include_directories(e2e_platform_vm_test PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
-    target_link_libraries(e2e_platform_vm_test PRIVATE hid config base GTest::gtest GTest::gtest_main
-                                                       rotorix_warnings)
+    target_link_libraries(e2e_platform_vm_test PRIVATE input hid config base GTest::gtest
+                                                       GTest::gtest_main rotorix_warnings)
     add_test(NAME e2e.platform
         COMMAND ${ROTORIX_RUN_VM} --gadget $<TARGET_FILE:rotorix-usb-board> --timeout 300
             ${ROTORIX_PLATFORM_VM_BOARDS} -- $<TARGET_FILE:e2e_platform_vm_test>)

@@ -2,7 +2,9 @@
 // itself and how it answers control requests. The VM suites then show the kernel agrees.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/gadget/board_args.h"
@@ -216,6 +218,33 @@ TEST_F(BoardFunction, InputPayloadsLackTheReportIdByte) {
     EXPECT_EQ(function.setup({0xA1, 0x01, 0x0100, 0, 64}).data.size(), 2u);
 }
 
+sim::Clock::time_point at(int ms) {
+    return sim::Clock::time_point{} + std::chrono::milliseconds(ms);
+}
+
+// A turn pulses at the board's pulse setting as it stands when the turn is given (code 7: 28 ms,
+// then 4 ms once the host writes code 1), beside a button held down.
+TEST_F(BoardFunction, TurnsPulseAtTheBoardsPulseSettingBesideHeldButtons) {
+    function.setButton(16, true);
+    const auto pulses = function.turn(1, -2, 10, at(1000));
+    EXPECT_EQ(pulses,
+              (std::vector<sim::Pulse>{{1, 2, at(1000), at(1028)}, {1, 2, at(1100), at(1128)}}));
+    const std::pair<int, Bytes> payloads[] = {{999, {0x00, 0x80}},  {1000, {0x02, 0x80}},
+                                              {1027, {0x02, 0x80}}, {1028, {0x00, 0x80}},
+                                              {1100, {0x02, 0x80}}, {1128, {0x00, 0x80}}};
+    for (const auto& [ms, payload] : payloads) {
+        EXPECT_EQ(function.nextInputPayload(at(ms)), payload) << "at " << ms << " ms";
+    }
+    setFeature({0xEE, 10, 1, 0, 0, 0, 0, 0});
+    EXPECT_EQ(function.turn(8, 1, 10, at(2000)),
+              (std::vector<sim::Pulse>{{8, 15, at(2000), at(2004)}}));
+    EXPECT_TRUE(function.turn(9, 1, 10, at(3000)).empty());
+}
+
+TEST(BoardPulseLog, OneLinePerPulseInNanosecondsOfTheMonotonicClock) {
+    EXPECT_EQ(pulseLine({3, 5, at(1), at(25)}), "pulse 3 5 1000000 25000000");
+}
+
 TEST_F(BoardFunction, HeldButtonsAreInTheInputPayloadUntilLetGo) {
     function.setButton(3, true);
     function.setButton(16, true);
@@ -232,12 +261,14 @@ std::optional<BoardArgs> parse(std::vector<std::string> args, std::string* error
 }
 
 TEST(BoardCommandLine, TakesEveryOption) {
-    const auto args = parse({"--ffs", "/run/ffs", "--log", "/tmp/b.log", "--control", "/run/c",
-                             "--udc-file", "/sys/UDC", "--input-length", "9", "--feature-length",
-                             "0x41", "--settings", "8=0x55,10=25,0x9=3"});
+    const auto args =
+        parse({"--ffs", "/run/ffs", "--log", "/tmp/b.log", "--pulse-log", "/tmp/b.pulses",
+               "--control", "/run/c", "--udc-file", "/sys/UDC", "--input-length", "9",
+               "--feature-length", "0x41", "--settings", "8=0x55,10=25,0x9=3"});
     ASSERT_TRUE(args.has_value());
     EXPECT_EQ(args->ffs_dir, "/run/ffs");
     EXPECT_EQ(args->log_path, "/tmp/b.log");
+    EXPECT_EQ(args->pulse_log_path, "/tmp/b.pulses");
     EXPECT_EQ(args->control_path, "/run/c");
     EXPECT_EQ(args->udc_file, "/sys/UDC");
     EXPECT_EQ(args->reports.input_length, 9);
@@ -303,13 +334,45 @@ TEST(BoardControl, ParsesEveryCommand) {
     EXPECT_EQ(parseControlCommand("pace 100"), (ControlCommand{Command::Pace, 100}));
     EXPECT_EQ(parseControlCommand("short-reply 2"), (ControlCommand{Command::ShortReply, 2}));
     EXPECT_EQ(parseControlCommand("full-reply"), (ControlCommand{Command::FullReply, 0}));
+    EXPECT_EQ(parseControlCommand("turn 1 5"), (ControlCommand{Command::Turn, 1, 5, 10}));
+    EXPECT_EQ(parseControlCommand(" turn  8 -3\t20 "), (ControlCommand{Command::Turn, 8, -3, 20}));
+    EXPECT_EQ(parseControlCommand("turn 2 -10000 1000"),
+              (ControlCommand{Command::Turn, 2, -10000, 1000}));
 }
 
 TEST(BoardControl, RefusesWhatIsNoCommand) {
-    for (const char* line : {"", "unplug-before", "unplug-before 0", "unplug-before -1",
-                             "unplug-before 2x", "unplug-after x", "silent 1", "Silent", "unplug 3",
-                             "press", "press 0", "press 17", "release x", "pace", "pace 0",
-                             "pace 10001", "short-reply 0", "short-reply", "full-reply 3"}) {
+    for (const char* line : {"",
+                             "unplug-before",
+                             "unplug-before 0",
+                             "unplug-before -1",
+                             "unplug-before 2x",
+                             "unplug-after x",
+                             "silent 1",
+                             "Silent",
+                             "unplug 3",
+                             "press",
+                             "press 0",
+                             "press 17",
+                             "release x",
+                             "pace",
+                             "pace 0",
+                             "pace 10001",
+                             "short-reply 0",
+                             "short-reply",
+                             "full-reply 3",
+                             "turn",
+                             "turn 1",
+                             "turn 0 1",
+                             "turn 9 1",
+                             "turn 1 0",
+                             "turn 1 x",
+                             "turn 1 5x",
+                             "turn 1 10001",
+                             "turn 1 -10001",
+                             "turn 1 5 0",
+                             "turn 1 5 1001",
+                             "turn 1 5 10 3",
+                             "turn 1 99999999999"}) {
         EXPECT_FALSE(parseControlCommand(line).has_value()) << line;
     }
 }

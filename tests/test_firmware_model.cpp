@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "sim/firmware_model.h"
@@ -90,6 +92,68 @@ TEST_F(Firmware, InputReportsHaveTheAskedLengthWithEveryButtonReleased) {
         }
     }
     EXPECT_NE(model.inputReport(9), model.inputReport(9));
+}
+
+// --- encoder turns --------------------------------------------------------------------------
+
+Clock::time_point at(int ms) {
+    return Clock::time_point{} + std::chrono::milliseconds(ms);
+}
+
+FirmwareModel withPulseCode(std::uint8_t code) {
+    FirmwareModel::Settings settings{};
+    settings[10] = code;
+    return FirmwareModel(settings);
+}
+
+std::uint16_t buttonsIn(const Bytes& report) {
+    return static_cast<std::uint16_t>(report.at(1) | (report.at(2) << 8));
+}
+
+TEST(FirmwareTurns, StepsPulseThePairsFirstButtonOneWayAndItsSecondTheOther) {
+    FirmwareModel model = withPulseCode(6);  // 24 ms
+    EXPECT_EQ(model.turn(2, 2, 10, at(1000)),
+              (std::vector<Pulse>{{2, 3, at(1000), at(1024)}, {2, 3, at(1100), at(1124)}}));
+    // After the first turn's last pulse and a gap.
+    EXPECT_EQ(model.turn(2, -1, 10, at(1000)), (std::vector<Pulse>{{2, 4, at(1128), at(1152)}}));
+    model.setButton(16, true);
+    const std::pair<int, std::uint16_t> reports[] = {
+        {999, 0x8000},  {1000, 0x8004}, {1023, 0x8004}, {1024, 0x8000}, {1100, 0x8004},
+        {1123, 0x8004}, {1124, 0x8000}, {1128, 0x8008}, {1151, 0x8008}, {1152, 0x8000}};
+    for (const auto& [ms, buttons] : reports) {
+        EXPECT_EQ(buttonsIn(model.inputReport(3, at(ms))), buttons) << "at " << ms << " ms";
+    }
+    EXPECT_FALSE(model.turning(at(1152)));
+}
+
+// Faster than pulse and gap allow, the steps come late, one after the other with the gap.
+TEST(FirmwareTurns, TooFastATurnRunsItsPulsesBackToBack) {
+    FirmwareModel model = withPulseCode(6);
+    EXPECT_EQ(model.turn(1, 3, 100, at(0)),
+              (std::vector<Pulse>{
+                  {1, 1, at(0), at(24)}, {1, 1, at(28), at(52)}, {1, 1, at(56), at(80)}}));
+    EXPECT_TRUE(model.turning(at(79)));
+    EXPECT_FALSE(model.turning(at(80)));
+    // The report without a time never shows a pulse.
+    ASSERT_FALSE(model.turn(1, 1, 10, at(1000)).empty());
+    EXPECT_EQ(buttonsIn(model.inputReport(3)), 0);
+}
+
+TEST(FirmwareTurns, PulseFollowsTheSettingAndNonsenseIsRefused) {
+    const std::pair<std::uint8_t, int> lengths[] = {{1, 4}, {6, 24}, {25, 100}, {0, 4}, {200, 100}};
+    for (const auto& [code, ms] : lengths) {
+        EXPECT_EQ(withPulseCode(code).pulseLength(), std::chrono::milliseconds(ms)) << int{code};
+    }
+    FirmwareModel model = withPulseCode(6);
+    const std::tuple<int, int, int> refused[] = {{0, 1, 10},     {9, 1, 10},      {1, 0, 10},
+                                                 {1, 10001, 10}, {1, -10001, 10}, {1, 1, 0},
+                                                 {1, 1, 1001}};
+    for (const auto& [pair, steps, rate] : refused) {
+        EXPECT_TRUE(model.turn(pair, steps, rate, at(0)).empty())
+            << pair << " " << steps << " " << rate;
+    }
+    EXPECT_FALSE(model.turning(at(0)));
+    EXPECT_EQ(model.turn(8, -10000, 1000, at(0)).size(), 10000u);
 }
 
 }  // namespace

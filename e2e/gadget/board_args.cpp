@@ -57,6 +57,8 @@ std::optional<BoardArgs> parseBoardArgs(std::span<const std::string> args, std::
             parsed.ffs_dir = value;
         } else if (option == "--log") {
             parsed.log_path = value;
+        } else if (option == "--pulse-log") {
+            parsed.pulse_log_path = value;
         } else if (option == "--control") {
             parsed.control_path = value;
         } else if (option == "--udc-file") {

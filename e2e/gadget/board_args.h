@@ -11,16 +11,17 @@
 namespace rotorix::e2e {
 
 struct BoardArgs {
-    std::string ffs_dir;       // the mounted FunctionFS instance (holds ep0)
-    std::string log_path;      // one line per received report; empty: no log
-    std::string control_path;  // FIFO of commands (board_control.h); empty: none
-    std::string udc_file;      // the gadget's UDC file, for unplugging itself
+    std::string ffs_dir;         // the mounted FunctionFS instance (holds ep0)
+    std::string log_path;        // one line per received report; empty: no log
+    std::string pulse_log_path;  // one line per pulse of a turn (pulseLine); empty: no log
+    std::string control_path;    // FIFO of commands (board_control.h); empty: none
+    std::string udc_file;        // the gadget's UDC file, for unplugging itself
     BoardReports reports;
     sim::FirmwareModel::Settings settings{};
 };
 
 // Parses
-//   --ffs DIR [--log FILE] [--control FIFO --udc-file FILE] [--input-length N]
+//   --ffs DIR [--log FILE] [--pulse-log FILE] [--control FIFO --udc-file FILE] [--input-length N]
 //   [--feature-length N] [--settings CODE=VALUE,...]
 // Numbers are decimal or 0x-hexadecimal. On a bad command line returns empty optional and puts
 // the reason into `error`.

@@ -1,6 +1,9 @@
 #include "e2e/gadget/board_control.h"
 
 #include <charconv>
+#include <cstdlib>
+
+#include "sim/encoder_turns.h"
 
 namespace rotorix::e2e {
 
@@ -13,6 +16,38 @@ std::string_view trimmed(std::string_view text) {
     }
     const auto last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
+}
+
+std::optional<int> parseInt(std::string_view text) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// "P S [R]" of the turn command.
+std::optional<ControlCommand> parseTurn(std::string_view arguments) {
+    std::optional<int> values[3];
+    int count = 0;
+    while (!arguments.empty()) {
+        if (count == 3) {
+            return std::nullopt;
+        }
+        const auto space = arguments.find_first_of(" \t");
+        values[count++] = parseInt(arguments.substr(0, space));
+        arguments =
+            space == std::string_view::npos ? std::string_view{} : trimmed(arguments.substr(space));
+    }
+    const int rate = count == 3 ? values[2].value_or(0) : kDefaultTurnRate;
+    using Turns = sim::EncoderTurns;
+    if (count < 2 || !values[0] || !values[1] || *values[0] < 1 || *values[0] > Turns::kPairs ||
+        *values[1] == 0 || std::abs(*values[1]) > Turns::kMaxStepsPerTurn || rate < 1 ||
+        rate > Turns::kMaxStepsPerSecond) {
+        return std::nullopt;
+    }
+    return ControlCommand{ControlCommand::Kind::Turn, *values[0], *values[1], rate};
 }
 
 }  // namespace
@@ -56,6 +91,9 @@ std::optional<ControlCommand> parseControlCommand(std::string_view line) {
             return std::nullopt;
         }
         return ControlCommand{Kind::ShortReply, *length};
+    }
+    if (word == "turn") {
+        return parseTurn(argument);
     }
     if (word == "press" || word == "release") {
         const auto button = number();

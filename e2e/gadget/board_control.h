@@ -14,6 +14,11 @@
 //   short-reply N     answer feature fetches with N bytes only, report ID counted (N - 1 on the
 //                     wire), as a board with broken firmware might
 //   full-reply        answer feature fetches in full again
+//   turn P S [R]      turn the encoder on pair P (1..8) by S steps (S not 0, |S| at most 10000)
+//                     at R steps per second (1..1000, 10 if left out): positive steps pulse the
+//                     pair's first button, negative ones its second, each pulse as long as the
+//                     board's pulse setting (sim/encoder_turns.h); a turn given while another
+//                     runs follows it
 //
 // The board reads its control FIFO before it serves each request, so a command written before
 // the test starts an exchange is in force for that exchange.
@@ -37,12 +42,18 @@ struct ControlCommand {
         Release,
         ShortReply,
         FullReply,
+        Turn,
     };
     Kind kind = Kind::Disarm;
-    int count = 0;  // N of the unplug, pace and short-reply commands (at least 1), or the button
+    // N of the unplug, pace and short-reply commands (at least 1), the button, or turn's pair
+    int count = 0;
+    int steps = 0;  // turn: signed
+    int rate = 0;   // turn: steps per second
 
     friend bool operator==(const ControlCommand&, const ControlCommand&) = default;
 };
+
+inline constexpr int kDefaultTurnRate = 10;
 
 // One line, without its newline; surrounding blanks are ignored. Empty optional when the line is
 // no command.

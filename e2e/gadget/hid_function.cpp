@@ -3,6 +3,7 @@
 #include <linux/usb/functionfs.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -223,7 +224,8 @@ ControlAction HidFunction::getReport(const SetupPacket& setup) {
         return send(withoutReportId(reply), setup);
     }
     if (report_type == kInputReportType) {
-        return send(withoutReportId(model_.inputReport(reports_.input_length)), setup);
+        return send(withoutReportId(model_.inputReport(reports_.input_length, sim::Clock::now())),
+                    setup);
     }
     return stall();
 }
@@ -248,9 +250,20 @@ void HidFunction::dataStage(const SetupPacket& setup, std::span<const std::uint8
     }
 }
 
+std::vector<std::uint8_t> HidFunction::nextInputPayload(sim::Clock::time_point now) {
+    const std::scoped_lock lock(mutex_);
+    return withoutReportId(model_.inputReport(reports_.input_length, now));
+}
+
 std::vector<std::uint8_t> HidFunction::nextInputPayload() {
     const std::scoped_lock lock(mutex_);
-    return withoutReportId(model_.inputReport(reports_.input_length));
+    return withoutReportId(model_.inputReport(reports_.input_length, sim::Clock::now()));
+}
+
+std::vector<sim::Pulse> HidFunction::turn(int pair, int steps, int steps_per_second,
+                                          sim::Clock::time_point now) {
+    const std::scoped_lock lock(mutex_);
+    return model_.turn(pair, steps, steps_per_second, now);
 }
 
 std::uint8_t HidFunction::idleRate() const {
@@ -270,6 +283,15 @@ std::string hexBytes(std::span<const std::uint8_t> bytes) {
         text += hex;
     }
     return text;
+}
+
+std::string pulseLine(const sim::Pulse& pulse) {
+    const auto ns = [](sim::Clock::time_point t) {
+        return std::to_string(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count());
+    };
+    return "pulse " + std::to_string(pulse.pair) + " " + std::to_string(pulse.button) + " " +
+           ns(pulse.start) + " " + ns(pulse.end);
 }
 
 }  // namespace rotorix::e2e

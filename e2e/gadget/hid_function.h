@@ -89,9 +89,19 @@ class HidFunction {
     // The data stage of an OUT request for which setup() returned Receive has arrived.
     void dataStage(const SetupPacket& setup, std::span<const std::uint8_t> data);
 
-    // The next input report for the interrupt IN endpoint, without the report-ID byte.
-    // Safe to call from another thread than the one serving ep0.
+    // The next input report for the interrupt IN endpoint, without the report-ID byte, with the
+    // buttons as they are at `now` (turns' pulses included). Safe to call from another thread
+    // than the one serving ep0.
+    // Times must not go backwards (see sim::EncoderTurns::buttonsAt); the overload without one
+    // reads the clock in turn with every other caller.
+    std::vector<std::uint8_t> nextInputPayload(sim::Clock::time_point now);
     std::vector<std::uint8_t> nextInputPayload();
+
+    // Turns the encoder on pair `pair` (sim::FirmwareModel::turn) from `now`, with the pulse
+    // length the board holds at that moment. Returns the pulses it will make, none when the turn
+    // was refused.
+    std::vector<sim::Pulse> turn(int pair, int steps, int steps_per_second,
+                                 sim::Clock::time_point now);
 
     // Holds button `number` (1..16) down, or lets it go, in the input reports from now on.
     // Safe to call from another thread than the one serving the IN endpoint.
@@ -118,5 +128,10 @@ class HidFunction {
 
 // "00 ee 08" for {0x00, 0xEE, 0x08}.
 std::string hexBytes(std::span<const std::uint8_t> bytes);
+
+// One line of the board's pulse log: "pulse PAIR BUTTON START END", the times in nanoseconds of
+// the monotonic clock (steady_clock, CLOCK_MONOTONIC), which the host's stamps in the same VM
+// share.
+std::string pulseLine(const sim::Pulse& pulse);
 
 }  // namespace rotorix::e2e

@@ -4,7 +4,8 @@
 // once ep1 exists. It answers ep0's control requests and keeps the interrupt IN endpoint fed
 // with input reports; every report the host sends is appended to the log as one line. It runs
 // until killed, and survives the gadget being unbound and bound again (an unplug and replug).
-// With --control it also takes the commands of board_control.h from a FIFO.
+// With --control it also takes the commands of board_control.h from a FIFO; with --pulse-log it
+// writes down every pulse a turn makes, with its times, as soon as the turn is given.
 #include <endian.h>
 #include <fcntl.h>
 #include <linux/usb/functionfs.h>
@@ -152,8 +153,13 @@ SetupPacket hostOrder(const usb_ctrlrequest& raw) {
 
 class Board {
   public:
-    Board(const rotorix::e2e::BoardArgs& args, int ep0, int ep1, HidFunction& function)
-        : args_(args), ep0_(ep0), function_(function), pump_(function, ep1) {}
+    Board(const rotorix::e2e::BoardArgs& args, int ep0, int ep1, int pulse_log,
+          HidFunction& function)
+        : args_(args),
+          ep0_(ep0),
+          pulse_log_(pulse_log),
+          function_(function),
+          pump_(function, ep1) {}
 
     // Serves ep0 (and the control FIFO, if any) until ep0 fails for good.
     int run(int control) {
@@ -308,11 +314,35 @@ class Board {
                         ? std::optional(static_cast<std::size_t>(command->count))
                         : std::nullopt);
                 break;
+            case Kind::Turn:
+                turn(*command);
+                break;
+        }
+    }
+
+    void turn(const ControlCommand& command) {
+        const auto pulses = function_.turn(command.count, command.steps, command.rate,
+                                           std::chrono::steady_clock::now());
+        if (pulses.empty()) {
+            std::fprintf(stderr, "rotorix-usb-board: turn refused\n");
+            return;
+        }
+        if (pulse_log_ < 0) {
+            return;
+        }
+        std::string lines;
+        for (const auto& pulse : pulses) {
+            lines += rotorix::e2e::pulseLine(pulse) + "\n";
+        }
+        // One write: a reader of the log never sees a turn's pulses in part.
+        if (writeFd(pulse_log_, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) {
+            complain("writing the pulse log");
         }
     }
 
     const rotorix::e2e::BoardArgs& args_;
     int ep0_;
+    int pulse_log_;  // -1: none
     HidFunction& function_;
     InputPump pump_;
     UnplugTrigger trigger_;
@@ -352,6 +382,16 @@ int main(int argc, char** argv) {
                              }
                          });
 
+    FileDescriptor pulse_log;
+    if (!parsed->pulse_log_path.empty()) {
+        pulse_log.reset(
+            ::open(parsed->pulse_log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644));
+        if (!pulse_log.valid()) {
+            complain(parsed->pulse_log_path);
+            return 1;
+        }
+    }
+
     // Opened read-write, the FIFO always has a writer, so it never reports end of file, and a
     // test's non-blocking open finds a reader exactly while this program lives.
     FileDescriptor control;
@@ -385,6 +425,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    Board board(*parsed, ep0.get(), ep1.get(), function);
+    Board board(*parsed, ep0.get(), ep1.get(), pulse_log.get(), function);
     return board.run(control.get());
 }

@@ -111,6 +111,27 @@ std::vector<LoggedReport> VmRig::log(int board) const {
     return reports;
 }
 
+std::vector<BoardPulse> VmRig::pulses(int board) const {
+    std::ifstream file(dir_ / ("board" + std::to_string(board) + ".pulses"));
+    std::vector<BoardPulse> pulses;
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream words(line);
+        std::string word;
+        long long start = 0;
+        long long end = 0;
+        BoardPulse pulse;
+        if (!(words >> word >> pulse.pair >> pulse.button >> start >> end) || word != "pulse") {
+            ADD_FAILURE() << "board " << board << " recorded a line that is no pulse: " << line;
+            continue;
+        }
+        pulse.start = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(start));
+        pulse.end = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(end));
+        pulses.push_back(pulse);
+    }
+    return pulses;
+}
+
 bool VmRig::unplug(int board) const {
     return writeUdc(board, "");
 }

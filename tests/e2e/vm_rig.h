@@ -23,6 +23,14 @@ struct LoggedReport {
     friend bool operator==(const LoggedReport&, const LoggedReport&) = default;
 };
 
+// One pulse of a turn, as the board's own record has it (e2e/gadget/hid_function.h, pulseLine).
+struct BoardPulse {
+    int pair = 0;
+    int button = 0;
+    std::chrono::steady_clock::time_point start;  // the guest's monotonic clock, as the suite's
+    std::chrono::steady_clock::time_point end;
+};
+
 // One board as the test's run-vm command line describes it (tests/e2e_boards.cmake), so each suite
 // takes its boards from the one list that plugs them in.
 struct RigBoard {
@@ -56,6 +64,10 @@ class VmRig {
     // Every report board `board` has received since it was plugged in at boot, in order.
     // A line the log cannot parse fails the calling test.
     std::vector<LoggedReport> log(int board) const;
+
+    // The pulses of every turn board `board` was given, in order (run-vm's board<i>.pulses). A
+    // line the record cannot parse fails the calling test.
+    std::vector<BoardPulse> pulses(int board) const;
 
     // Unbinds the board from its port (as pulling its cable) or binds it again. True when the
     // gadget took the request; the host side notices asynchronously.
