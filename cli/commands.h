@@ -1,28 +1,36 @@
 // The sub-commands, one per file, behind run()'s dispatch table. Private to cli/.
 #pragma once
 
+#include <functional>
+
 #include "cli/cli.h"
 #include "cli/common.h"
+#include "cli/result.h"
 #include "hid/platform.h"
 
 namespace rotorix::cli {
 
-// What a sub-command gets: the boards, the parsed options, the streams. `pace` runs after each
-// of watch's reports (the demo's clock); null elsewhere.
+// What a sub-command gets: the boards, the parsed options, and the context for what it reads
+// (standard input, the stop flag, watch's waits); it never writes to the context's streams.
+// `pace` runs after each of watch's reports (the demo's clock); null elsewhere. `stream` prints
+// one of watch's events as it happens.
 struct Invocation {
     hid::Platform& platform;
     const Options& options;
     Context& context;
     void (*pace)(int ms) = nullptr;
+    std::function<void(const WatchEvent&)> stream;
 };
 
-int listCommand(const Invocation& call);
-int showCommand(const Invocation& call);
-int setCommand(const Invocation& call);
-int exportCommand(const Invocation& call);
-int importCommand(const Invocation& call);
+// Each returns what it found, for the printer; none prints.
+Result listCommand(const Invocation& call);
+Result showCommand(const Invocation& call);
+Result setCommand(const Invocation& call);
+Result exportCommand(const Invocation& call);
+Result importCommand(const Invocation& call);
 // watch sends nothing at all, not even the read requests of a session's read-back, so it finds
-// and opens its board through discovery alone.
-int watchCommand(const Invocation& call);
+// and opens its board through discovery alone. Its changes go to `stream` as they come; the
+// result holds only how it ended.
+Result watchCommand(const Invocation& call);
 
 }  // namespace rotorix::cli

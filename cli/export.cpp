@@ -2,49 +2,44 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <ostream>
 
 #include "base/file_name.h"
+#include "cli/choice.h"
 #include "cli/commands.h"
 #include "cli/profile.h"
-#include "cli/text.h"
 
 namespace rotorix::cli {
 
-int exportCommand(const Invocation& call) {
+Result exportCommand(const Invocation& call) {
     const Options& options = call.options;
-    Context& context = call.context;
     session::BoardSession session(call.platform);
-    const Choice chosen = openChosen(session, options, context);
+    const Choice chosen = openChosen(session, options.board);
     if (chosen.status != kDone) {
-        return chosen.status;
+        return failure(chosen.status, chosen.message);
     }
-    const session::Snapshot& board = session.snapshot();
-    const std::string name = boardName(board.boards, *chosen.board);
-    const config::BoardSettings raw = *board.settings;
+    const NamedBoard board = namedBoard(session.snapshot().boards, *chosen.board);
+    const config::BoardSettings raw = *session.snapshot().settings;
     session.close();
     const auto settings = fromBoard(raw);
     if (!settings) {
-        context.err << kProgram << name
-                    << ": the board holds values no profile can carry (pulse code "
-                    << int{raw.pulse_code} << ", hide flag " << int{raw.hide_flag}
-                    << "); set them first\n";
-        return kBoardRefused;
+        return failure(kBoardRefused,
+                       message(board.name +
+                               ": the board holds values no profile can carry (pulse "
+                               "code " +
+                               std::to_string(raw.pulse_code) + ", hide flag " +
+                               std::to_string(raw.hide_flag) + "); set them first"));
     }
-    const std::string profile = formatProfile(*settings);
-    if (options.output.empty() || options.output == "-") {
-        context.out << profile;
-        return kDone;
+    ExportOutput exported{board, *settings, options.output == "-" ? "" : options.output};
+    if (!exported.file.empty()) {
+        std::ofstream file(base::pathFromUtf8(exported.file), std::ios::binary | std::ios::trunc);
+        file << formatProfile(*settings);
+        file.close();
+        if (!file) {
+            return failure(kBadUsage,
+                           message("cannot write " + exported.file + ": " + std::strerror(errno)));
+        }
     }
-    std::ofstream file(base::pathFromUtf8(options.output), std::ios::binary | std::ios::trunc);
-    file << profile;
-    file.close();
-    if (!file) {
-        context.err << kProgram << "cannot write " << options.output << ": " << std::strerror(errno)
-                    << '\n';
-        return kBadUsage;
-    }
-    return kDone;
+    return {kDone, {}, std::move(exported), {}};
 }
 
 }  // namespace rotorix::cli

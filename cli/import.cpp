@@ -1,123 +1,111 @@
 // import: a profile written to one board, or with --all to every ready board of one walk.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <istream>
-#include <ostream>
-#include <sstream>
 #include <variant>
 
 #include "base/file_name.h"
+#include "cli/choice.h"
 #include "cli/commands.h"
 #include "cli/profile.h"
-#include "cli/text.h"
+#include "cli/verdict.h"
+#include "cli/write_check.h"
 
 namespace rotorix::cli {
 
 namespace {
 
-// The profile's text from a file or, for "-", from standard input; at most one byte more than
-// a profile may have, so an endless input is not read to its end.
-std::optional<std::string> readProfileText(const std::string& file, Context& context) {
-    std::istream* in = &context.in;
+// The settings of the profile in a file or, for "-", on standard input; or the message that
+// says why there are none. At most one byte more than a profile may have is read, so an endless
+// input is not read to its end.
+std::variant<Settings, std::string> readProfile(const std::string& file, std::istream& input) {
+    std::istream* in = &input;
     std::ifstream opened;
     if (file != "-") {
         opened.open(base::pathFromUtf8(file), std::ios::binary);
         if (!opened) {
-            context.err << kProgram << "cannot read " << file << ": " << std::strerror(errno)
-                        << '\n';
-            return std::nullopt;
+            return message("cannot read " + file + ": " + std::strerror(errno));
         }
         in = &opened;
     }
     std::string text(kMaxProfileBytes + 1, '\0');
     in->read(text.data(), static_cast<std::streamsize>(text.size()));
     if (in->bad()) {
-        context.err << kProgram << "cannot read " << file << '\n';
-        return std::nullopt;
+        return message("cannot read " + file);
     }
     text.resize(static_cast<std::size_t>(in->gcount()));
-    return text;
+    auto parsed = parseProfile(text);
+    if (auto* problem = std::get_if<std::string>(&parsed)) {
+        return message((file == "-" ? "standard input" : file) + ": " + *problem);
+    }
+    return parsed;
+}
+
+Result importOne(session::BoardSession& session, const std::optional<std::string>& typed,
+                 const Settings& wanted) {
+    const Choice chosen = openChosen(session, typed);
+    if (!chosen.board) {
+        return failure(chosen.status, chosen.message);
+    }
+    if (chosen.status != kDone) {
+        const BoardResult refused =
+            untouched(session.snapshot(), *chosen.board, Outcome::NotWritten);
+        return {chosen.status, {chosen.message}, ImportOutput{{refused}}, {}};
+    }
+    ImportOutput imported{{writeChecked(session, *chosen.board, wanted, nullptr)}};
+    session.close();
+    const bool written = imported.boards.front().outcome == Outcome::Written;
+    return {written ? kDone : kBoardRefused, {}, std::move(imported), {}};
+}
+
+// Every ready board, each listed entry once; one that refuses does not stop the others.
+Result importEvery(session::BoardSession& session, const Settings& wanted) {
+    ImportOutput imported;
+    int ready = 0;
+    session.visitEach([&](std::size_t i) {
+        const session::Snapshot& board = session.snapshot();
+        const int state = readiness(board, i).status;
+        if (state == kNoBoard) {
+            imported.boards.push_back(untouched(board, i, Outcome::Skipped));
+            return;
+        }
+        ++ready;
+        imported.boards.push_back(state == kDone ? writeChecked(session, i, wanted, nullptr)
+                                                 : untouched(board, i, Outcome::NotWritten));
+    });
+    const session::Snapshot& after = session.snapshot();
+    if (after.walk_failure) {
+        return failure(kNoBoard, message(walkFailureText(*after.walk_failure)));
+    }
+    const bool refused = std::any_of(
+        imported.boards.begin(), imported.boards.end(),
+        [](const BoardResult& result) { return result.outcome == Outcome::NotWritten; });
+    Result result{refused ? kBoardRefused : kDone, {}, std::move(imported), {}};
+    if (ready == 0) {
+        result.status = kNoBoard;
+        result.closing.push_back(
+            message(after.boards.empty() ? kNoBoardAttached : "no board is ready to configure"));
+    }
+    for (std::string& notice : unusableNotice(after)) {
+        result.closing.push_back(std::move(notice));
+    }
+    return result;
 }
 
 }  // namespace
 
-int importCommand(const Invocation& call) {
-    const Options& options = call.options;
-    Context& context = call.context;
-    session::BoardSession session(call.platform);
+Result importCommand(const Invocation& call) {
     // The whole profile is checked before any board is touched: a bad one sends nothing.
-    const auto text = readProfileText(options.file, context);
-    if (!text) {
-        return kBadUsage;
+    const auto profile = readProfile(call.options.file, call.context.in);
+    if (const auto* problem = std::get_if<std::string>(&profile)) {
+        return failure(kBadUsage, *problem);
     }
-    auto parsed = parseProfile(*text);
-    if (const auto* problem = std::get_if<std::string>(&parsed)) {
-        context.err << kProgram << (options.file == "-" ? "standard input" : options.file) << ": "
-                    << *problem << '\n';
-        return kBadUsage;
-    }
-    const Settings& wanted = std::get<Settings>(parsed);
-
-    if (!options.all) {
-        const Choice chosen = openChosen(session, options, context);
-        if (!chosen.board) {
-            return chosen.status;
-        }
-        const session::Snapshot& board = session.snapshot();
-        const std::string shown = boardName(board.boards, *chosen.board);
-        if (chosen.status != kDone) {
-            context.out << shown << ": not written: " << stateText(board, *chosen.board) << '\n';
-            return chosen.status;
-        }
-        const auto problems = writeAndCheck(session, wanted, nullptr);
-        session.close();
-        context.out << shown << ": "
-                    << (problems.empty() ? "written" : "not written: " + joined(problems, "; "))
-                    << '\n';
-        return problems.empty() ? kDone : kBoardRefused;
-    }
-
-    // Every ready board, each listed entry once; one that refuses does not stop the others.
-    int ready = 0;
-    bool refused = false;
-    session.visitEach([&](std::size_t i) {
-        const session::Snapshot& board = session.snapshot();
-        const std::string shown = boardName(board.boards, i);
-        std::ostringstream why;
-        const int state = requireReady(board, i, why);
-        if (state == kNoBoard) {
-            context.out << shown << ": skipped: " << stateText(board, i) << '\n';
-            return;
-        }
-        ++ready;
-        if (state != kDone) {
-            refused = true;
-            context.out << shown << ": not written: " << stateText(board, i) << '\n';
-            return;
-        }
-        const auto problems = writeAndCheck(session, wanted, nullptr);
-        refused = refused || !problems.empty();
-        context.out << shown << ": "
-                    << (problems.empty() ? "written" : "not written: " + joined(problems, "; "))
-                    << '\n';
-    });
-    const session::Snapshot& after = session.snapshot();
-    if (after.walk_failure) {
-        context.err << kProgram << walkFailureText(*after.walk_failure) << '\n';
-        return kNoBoard;
-    }
-    if (ready == 0) {
-        context.err << kProgram
-                    << (after.boards.empty() ? "no Rotorix board is attached"
-                                             : "no board is ready to configure")
-                    << '\n';
-    }
-    printUnusableNotice(after, context.err);
-    if (ready == 0) {
-        return kNoBoard;
-    }
-    return refused ? kBoardRefused : kDone;
+    const Settings& wanted = std::get<Settings>(profile);
+    session::BoardSession session(call.platform);
+    return call.options.all ? importEvery(session, wanted)
+                            : importOne(session, call.options.board, wanted);
 }
 
 }  // namespace rotorix::cli

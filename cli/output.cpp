@@ -1,55 +1,29 @@
-// The printers every command's output model goes through: aligned tables and JSON.
+// The printer every command's result goes through: its messages, then its output as aligned
+// tables and result lines or as JSON, then its closing messages.
+#include "cli/output.h"
+
 #include <algorithm>
 #include <ostream>
+#include <type_traits>
 
 #include "cli/common.h"
+#include "cli/output_json.h"
+#include "cli/profile.h"
 #include "cli/text.h"
 
 namespace rotorix::cli {
 
-using nlohmann::ordered_json;
+namespace {
 
-std::string jsonText(const ordered_json& document) {
-    return document.dump(2, ' ', false, ordered_json::error_handler_t::replace);
-}
+using Rows = std::vector<std::vector<std::string>>;
 
+// "-" for what a board did not say.
 std::string orDash(const std::optional<std::string>& text) {
     return text ? *text : std::string("-");
 }
 
-ordered_json identityJson(const BoardView& view) {
-    const auto orNull = [](const std::optional<std::string>& text) {
-        return text ? ordered_json(*text) : ordered_json(nullptr);
-    };
-    ordered_json entry;
-    entry["serial"] = toUtf8(view.serial);
-    entry["path"] = view.path;
-    entry["manufacturer"] = orNull(view.manufacturer);
-    entry["product"] = orNull(view.product);
-    entry["firmware"] = orNull(view.firmware);
-    entry["state"] = view.state;
-    return entry;
-}
-
-ordered_json settingsJson(const config::BoardSettings& raw) {
-    ordered_json encoders = ordered_json::array();
-    for (const std::uint8_t type : config::unpackEncoderTypes(raw.planes)) {
-        encoders.push_back(encoderTypeText(type));
-    }
-    ordered_json settings;
-    settings["encoders"] = encoders;
-    if (const auto coded = fromBoard(raw)) {
-        settings["pulse_ms"] = coded->pulse_ms;
-        settings["hidden"] = coded->hidden;
-    } else {
-        // Values outside their coding are shown as the board holds them.
-        settings["pulse_code"] = raw.pulse_code;
-        settings["hide_flag"] = raw.hide_flag;
-    }
-    return settings;
-}
-
-void printTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
+// Columns padded to their widest cell; a line carries no trailing blanks.
+void printTable(std::ostream& out, const Rows& rows) {
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
         widths.resize(std::max(widths.size(), row.size()), 0);
@@ -68,6 +42,116 @@ void printTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
         line.erase(line.find_last_not_of(' ') + 1);
         out << line << '\n';
     }
+}
+
+void printText(const ListOutput& listed, Context& context) {
+    if (listed.boards.empty()) {
+        context.err << message(kNoBoardAttached) << '\n';
+        return;
+    }
+    // A PATH column, for boards a serial does not tell apart.
+    const bool paths = std::any_of(listed.boards.begin(), listed.boards.end(),
+                                   [](const BoardView& view) { return view.path_needed; });
+    Rows rows = {{"SERIAL", "FIRMWARE", "STATE", "MANUFACTURER", "PRODUCT"}};
+    if (paths) {
+        rows.front().push_back("PATH");
+    }
+    for (const BoardView& view : listed.boards) {
+        rows.push_back({view.serial.empty() ? std::string("-") : printable(view.serial),
+                        orDash(view.firmware), view.state, orDash(view.manufacturer),
+                        orDash(view.product)});
+        if (view.path_needed) {
+            rows.back().push_back(view.path);
+        }
+    }
+    printTable(context.out, rows);
+}
+
+void printText(const ShowOutput& shown, Context& context) {
+    const BoardView& board = shown.board;
+    Rows rows = {{"serial", printable(board.serial)}};
+    if (board.path_needed) {
+        rows.push_back({"path", board.path});
+    }
+    rows.insert(rows.end(), {{"manufacturer", orDash(board.manufacturer)},
+                             {"product", orDash(board.product)},
+                             {"firmware", orDash(board.firmware)},
+                             {"state", board.state}});
+    if (shown.settings) {
+        for (const auto& [key, value] : settingLines(*shown.settings)) {
+            rows.push_back({key, value});
+        }
+    }
+    printTable(context.out, rows);
+}
+
+// What set wrote on standard output; what it did not, with every reason, on standard error.
+void printText(const SetOutput& set, Context& context) {
+    const BoardResult& result = set.board;
+    const std::string named = result.board.name + ": ";
+    const std::string assignments =
+        result.settings ? assignmentText(*result.settings, &set.named) : std::string();
+    if (result.outcome == Outcome::Written) {
+        context.out << named << assignments << '\n';
+        return;
+    }
+    for (const std::string& problem : result.problems) {
+        context.err << message(named + problem) << '\n';
+    }
+    context.err << message(named + "not written: " + assignments) << '\n';
+}
+
+// One line a board: "RX-0117: written", "RX-0342: not written: ...", "C: skipped: ...".
+void printText(const ImportOutput& imported, Context& context) {
+    for (const BoardResult& result : imported.boards) {
+        context.out << result.board.name << ": " << outcomeText(result.outcome)
+                    << (result.problems.empty() ? "" : ": ") << joined(result.problems, "; ")
+                    << '\n';
+    }
+}
+
+void printText(const ExportOutput& exported, Context& context) {
+    if (exported.file.empty()) {
+        context.out << formatProfile(exported.settings);
+    }
+}
+
+}  // namespace
+
+void print(const Result& result, bool json, Context& context) {
+    for (const std::string& said : result.messages) {
+        context.err << said << '\n';
+    }
+    std::visit(
+        [&](const auto& output) {
+            if constexpr (!std::is_same_v<std::decay_t<decltype(output)>, std::monostate>) {
+                if (json) {
+                    context.out << jsonDocument(output) << '\n';
+                } else {
+                    printText(output, context);
+                }
+            }
+        },
+        result.output);
+    for (const std::string& said : result.closing) {
+        context.err << said << '\n';
+    }
+}
+
+void print(const WatchEvent& event, bool json, Context& context) {
+    if (const auto* watching = std::get_if<Watching>(&event)) {
+        context.err << message("watching " + watching->board + " (" + watching->buttons +
+                               "); Ctrl-C ends")
+                    << '\n';
+        return;
+    }
+    const ButtonChange& change = std::get<ButtonChange>(event);
+    if (json) {
+        context.out << jsonLine(change);
+    } else {
+        context.out << "button " << change.button << (change.pressed ? " pressed" : " released");
+    }
+    context.out << std::endl;  // a line at once, also into a pipe
 }
 
 }  // namespace rotorix::cli

@@ -99,20 +99,10 @@ bool isInteger(const json& value, std::int64_t expected) {
     return value.is_number_integer() && value.get<std::int64_t>() == expected;
 }
 
-}  // namespace
+using Problem = std::optional<std::string>;
 
-std::variant<Settings, std::string> parseProfile(std::string_view text) {
-    if (text.size() > kMaxProfileBytes) {
-        return "the profile is " + std::to_string(text.size()) +
-               " bytes long; a profile is at most " + std::to_string(kMaxProfileBytes);
-    }
-    const json document = json::parse(text, nullptr, false);
-    if (document.is_discarded()) {
-        return parseErrorWords(text);
-    }
-    if (!document.is_object()) {
-        return "a profile is a JSON object, not " + typeName(document);
-    }
+// Exactly the documented keys, each once.
+Problem checkKeys(const json& document) {
     for (const auto& [key, value] : document.items()) {
         if (std::find(kKeys.begin(), kKeys.end(), key) == kKeys.end()) {
             return "unknown key " + escaped(key);
@@ -123,7 +113,10 @@ std::variant<Settings, std::string> parseProfile(std::string_view text) {
             return "missing key " + quoted(key);
         }
     }
+    return std::nullopt;
+}
 
+Problem checkFormat(const json& document) {
     const json& format = document.at("format");
     if (!format.is_string()) {
         return quoted("format") + " must be " + quoted(kFormat) + ", not " + typeName(format);
@@ -138,10 +131,12 @@ std::variant<Settings, std::string> parseProfile(std::string_view text) {
     }
     if (!isInteger(version, kVersion)) {
         return quoted("version") + ": version " + version.dump() +
-               " is not supported (this program reads version 1)";
+               " is not supported (this program reads version " + std::to_string(kVersion) + ")";
     }
+    return std::nullopt;
+}
 
-    Settings settings;
+Problem readEncoders(const json& document, Settings& settings) {
     const json& encoders = document.at("encoders");
     if (!encoders.is_array()) {
         return quoted("encoders") + " must be an array of 8 values, not " + typeName(encoders);
@@ -162,7 +157,10 @@ std::variant<Settings, std::string> parseProfile(std::string_view text) {
         }
         settings.encoders[i] = *type;
     }
+    return std::nullopt;
+}
 
+Problem readPulseAndHidden(const json& document, Settings& settings) {
     const json& pulse = document.at("pulse_ms");
     if (!pulse.is_number_integer()) {
         return quoted("pulse_ms") + " must be an integer number of milliseconds, not " +
@@ -183,11 +181,38 @@ std::variant<Settings, std::string> parseProfile(std::string_view text) {
         return quoted("hidden") + " must be true or false, not " + typeName(hidden);
     }
     settings.hidden = hidden.get<bool>();
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::variant<Settings, std::string> parseProfile(std::string_view text) {
+    if (text.size() > kMaxProfileBytes) {
+        return "the profile is " + std::to_string(text.size()) +
+               " bytes long; a profile is at most " + std::to_string(kMaxProfileBytes);
+    }
+    const json document = json::parse(text, nullptr, false);
+    if (document.is_discarded()) {
+        return parseErrorWords(text);
+    }
+    if (!document.is_object()) {
+        return "a profile is a JSON object, not " + typeName(document);
+    }
+    // In this order: each step reads only keys the ones before it found.
+    Settings settings;
+    Problem problem = checkKeys(document);
+    problem = problem ? problem : checkFormat(document);
+    problem = problem ? problem : readEncoders(document, settings);
+    problem = problem ? problem : readPulseAndHidden(document, settings);
+    if (problem) {
+        return std::move(*problem);
+    }
     return settings;
 }
 
 std::string formatProfile(const Settings& settings) {
-    std::string out = "{\"format\": \"rotorix-profile\", \"version\": 1, \"encoders\": [";
+    std::string out = "{\"format\": \"" + std::string(kFormat) +
+                      "\", \"version\": " + std::to_string(kVersion) + ", \"encoders\": [";
     for (std::size_t i = 0; i < settings.encoders.size(); ++i) {
         out += (i == 0 ? "\"" : ", \"") + encoderTypeText(settings.encoders[i]) + "\"";
     }

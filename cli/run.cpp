@@ -8,6 +8,7 @@
 
 #include "cli/cli.h"
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "rotorix_version.h"
 #include "sim/demo_boards.h"
 #include "sim/sim_platform.h"
@@ -42,10 +43,14 @@ constexpr const char* kProfileHelp = R"(Profile:
 constexpr const char* kCommandsHelp = R"(Commands:
   list [--json]                            every attached board and its state
   show [--board BOARD] [--json]            a board's identity and settings
-  set [--board BOARD] KEY=VALUE...         change the named settings (see Settings)
-  export [--board BOARD] [-o FILE]         the board's settings as a profile
-  import [--board BOARD | --all] FILE      write a profile (FILE - reads standard input)
-  watch [--board BOARD] [--count N]        print button presses and releases
+  set [--board BOARD] [--json] KEY=VALUE...
+                                           change the named settings (see Settings)
+  export [--board BOARD] [-o FILE] [--json]
+                                           the board's settings as a profile
+  import [--board BOARD | --all] FILE [--json]
+                                           write a profile (FILE - reads standard input)
+  watch [--board BOARD] [--count N] [--json]
+                                           print button presses and releases
   Each takes --demo as well; "rotorixctl COMMAND --help" describes one of them.)";
 
 constexpr const char* kBoardsHelp = R"(Boards:
@@ -55,6 +60,28 @@ constexpr const char* kBoardsHelp = R"(Boards:
   other. A board whose firmware is 0.0, or whose feature report is too short to carry settings,
   is listed and shown but never configured; one this user may not open is listed as "no access",
   with the hint once, on standard error.)";
+
+constexpr const char* kJsonHelp = R"(JSON:
+  With --json a command prints what it found as one JSON document on standard output;
+  messages stay on standard error, and the exit status is the same. A command that ends
+  before it has a result (bad usage, no such board) prints no document.
+
+  list    {"boards": [{"serial": "RX-0117", "path": "...", "manufacturer": "Rotorix",
+          "product": "...", "firmware": "1.4", "state": "ready"}, ...]}; a board that is
+          not ready has "reason" too, the system's words
+  show    one board as list has it, with "settings": {"encoders": ["1:1", ...],
+          "pulse_ms": 24, "hidden": false}, null when they could not be read (values outside
+          their coding as "pulse_code" and "hide_flag")
+  set     {"boards": [{"serial": "RX-0117", "path": "...", "result": "written",
+          "settings": {"pulse_ms": 24}, "read_back_equal": true, "problems": []}]};
+          result: "written" or "not written"; settings: what was sent (what set names, and
+          all eight encoders for any of them), null when nothing was; read_back_equal: the
+          board's read-back holds it all; problems: why it is not written, in words
+  import  the same, a record for each board; settings holds the whole profile, and
+          import --all gives a board that cannot be configured the result "skipped"
+  export  {"boards": [{"serial": "RX-0117", "path": "...", "file": "rx-0117.json",
+          "profile": {...}}]}: the profile as export writes it; file is null without -o
+  watch   one object a line, as each change happens: {"button":3,"pressed":true})";
 
 constexpr const char* kExamplesHelp = R"(Examples:
   rotorixctl list                                       the boards and their serials
@@ -73,7 +100,7 @@ Exit status:
   3    no such board, no board, the attached devices could not be listed, or the board cannot
        be configured (old firmware, short feature report, no access, held by another program)
 
-Messages go to standard error, results to standard output; --json prints one JSON document.)";
+Messages go to standard error, results to standard output; --json prints them as JSON.)";
 
 void demoPace(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -102,99 +129,165 @@ void addBoardOption(CLI::App& command, Options& options) {
         ->type_name("BOARD");
 }
 
-}  // namespace
+// What --json prints, said in each command's own help.
+void addJsonFlag(CLI::App& command, Options& options, const char* what) {
+    command.add_flag("--json", options.json, what);
+}
 
-int run(const std::vector<std::string>& args, Context& context) {
-    CLI::App app(kDescription, "rotorixctl");
+using Command = Result (*)(const Invocation&);
+
+// The command line's words: the program's options, and each sub-command with its own and the
+// function that runs it.
+class Grammar {
+  public:
+    Grammar();
+
+    // Parses `args`; the exit status when that ended the run (help, version, a bad word).
+    std::optional<int> parse(const std::vector<std::string>& args, Context& context);
+    // A word where a command belongs that names none. CLI11 would take it for a stray argument
+    // and only ask for a command.
+    std::optional<std::string> unknownCommand(const std::vector<std::string>& args) const;
+
+    const Options& options() const { return options_; }
+    // The parsed sub-command's function; null when none was given.
+    Command command() const;
+
+  private:
+    CLI::App* add(const char* name, const char* description, Command run);
+    void addListAndShow();
+    void addSettingCommands();
+    void addWatch();
+
+    CLI::App app_{kDescription, "rotorixctl"};
+    Options options_;
+    long long count_ = 0;
+    CLI::Option* count_option_ = nullptr;
+    // One entry per sub-command, each with its own function: a command without an entry runs
+    // nothing rather than another command.
+    std::vector<std::pair<const CLI::App*, Command>> commands_;
+};
+
+Grammar::Grammar() {
     // The same options on every system: on Windows the parser would otherwise take a path such
     // as "/profiles/desk.json" for a "/option" and the file for missing.
-    app.allow_windows_style_options(false);
-    app.set_version_flag("--version", std::string("rotorixctl ") + rotorix::kVersion);
-    app.require_subcommand(1);
-    app.footer(std::string(kCommandsHelp) + "\n\n" + kBoardsHelp + "\n\n" + kSettingsHelp + "\n\n" +
-               kProfileHelp + "\n\n" + kExamplesHelp);
-    app.get_formatter()->column_width(24);
+    app_.allow_windows_style_options(false);
+    app_.set_version_flag("--version", std::string("rotorixctl ") + rotorix::kVersion);
+    app_.require_subcommand(1);
+    app_.footer(std::string(kCommandsHelp) + "\n\n" + kBoardsHelp + "\n\n" + kSettingsHelp +
+                "\n\n" + kProfileHelp + "\n\n" + kJsonHelp + "\n\n" + kExamplesHelp);
+    app_.get_formatter()->column_width(24);
+    app_.add_flag("--demo", options_.demo,
+                  "Work on the demo's two virtual boards (RX-0117, RX-0342) instead of attached "
+                  "boards");
+    addListAndShow();
+    addSettingCommands();
+    addWatch();
+}
 
-    Options options;
-    app.add_flag("--demo", options.demo,
-                 "Work on the demo's two virtual boards (RX-0117, RX-0342) instead of attached "
-                 "boards");
+CLI::App* Grammar::add(const char* name, const char* description, Command run) {
+    CLI::App* command = app_.add_subcommand(name, description);
+    command->fallthrough();  // --demo may follow the sub-command too
+    command->footer("");
+    commands_.emplace_back(command, run);
+    return command;
+}
 
-    CLI::App* list = app.add_subcommand("list", "List the attached boards and their state");
-    list->add_flag("--json", options.json, "Print one JSON document");
+void Grammar::addListAndShow() {
+    CLI::App* list = add("list", "List the attached boards and their state", listCommand);
+    addJsonFlag(*list, options_, "Print one JSON document");
 
-    CLI::App* show = app.add_subcommand("show", "Show a board's identity and settings");
-    addBoardOption(*show, options);
-    show->add_flag("--json", options.json, "Print one JSON document");
+    CLI::App* show = add("show", "Show a board's identity and settings", showCommand);
+    addBoardOption(*show, options_);
+    addJsonFlag(*show, options_, "Print one JSON document");
+}
 
+void Grammar::addSettingCommands() {
     CLI::App* set =
-        app.add_subcommand("set", "Change settings of a board: KEY=VALUE ... (see Settings)");
-    addBoardOption(*set, options);
-    set->add_option("settings", options.assignments, "enc1..enc8, pulse, hidden")
+        add("set", "Change settings of a board: KEY=VALUE ... (see Settings)", setCommand);
+    addBoardOption(*set, options_);
+    addJsonFlag(*set, options_, "Print the result as one JSON document");
+    set->add_option("settings", options_.assignments, "enc1..enc8, pulse, hidden")
         ->type_name("KEY=VALUE")
         ->required();
+    set->footer(kSettingsHelp);
 
     CLI::App* exporting =
-        app.add_subcommand("export", "Write a board's settings as a profile (see Profile)");
-    addBoardOption(*exporting, options);
-    exporting->add_option("-o,--output", options.output, "Write to FILE instead of standard output")
+        add("export", "Write a board's settings as a profile (see Profile)", exportCommand);
+    addBoardOption(*exporting, options_);
+    exporting
+        ->add_option("-o,--output", options_.output, "Write to FILE instead of standard output")
         ->type_name("FILE");
+    addJsonFlag(*exporting, options_, "Print the result, with the profile, as one JSON document");
+    exporting->footer(kProfileHelp);
 
-    CLI::App* importing = app.add_subcommand(
-        "import", "Write a profile to a board, or with --all to every ready board");
+    CLI::App* importing = add(
+        "import", "Write a profile to a board, or with --all to every ready board", importCommand);
     CLI::Option* board =
-        importing->add_option("--board", options.board, "The board's serial number, or its path")
+        importing->add_option("--board", options_.board, "The board's serial number, or its path")
             ->type_name("BOARD");
-    importing->add_flag("--all", options.all, "Every ready board, one line each")->excludes(board);
-    importing->add_option("file", options.file, "The profile; - reads standard input")
+    importing->add_flag("--all", options_.all, "Every ready board, one line each")->excludes(board);
+    addJsonFlag(*importing, options_, "Print the results as one JSON document");
+    importing->add_option("file", options_.file, "The profile; - reads standard input")
         ->type_name("FILE")
         ->required();
-
-    CLI::App* watch = app.add_subcommand(
-        "watch", "Print a board's button presses and releases as they happen, until Ctrl-C");
-    addBoardOption(*watch, options);
-    long long count = 0;
-    CLI::Option* count_option = watch->add_option("--count", count, "End after N changes")
-                                    ->type_name("N")
-                                    ->check(CLI::PositiveNumber);
-
-    for (CLI::App* command : {list, show, set, exporting, importing, watch}) {
-        command->fallthrough();  // --demo may follow the sub-command too
-        command->footer("");
-    }
-    set->footer(kSettingsHelp);
-    exporting->footer(kProfileHelp);
     importing->footer(kProfileHelp);
+}
 
-    // CLI11 would take an unknown command for a stray argument and only ask for a command.
+void Grammar::addWatch() {
+    CLI::App* watch =
+        add("watch", "Print a board's button presses and releases as they happen, until Ctrl-C",
+            watchCommand);
+    addBoardOption(*watch, options_);
+    count_option_ = watch->add_option("--count", count_, "End after N changes")
+                        ->type_name("N")
+                        ->check(CLI::PositiveNumber);
+    addJsonFlag(*watch, options_, "Print each change as one JSON object on a line of its own");
+}
+
+std::optional<std::string> Grammar::unknownCommand(const std::vector<std::string>& args) const {
     const auto word = std::find_if(args.begin(), args.end(),
                                    [](const std::string& arg) { return !arg.starts_with("-"); });
-    const auto known = [&](const std::string& name) {
-        const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
-        return std::any_of(commands.begin(), commands.end(),
-                           [&](const CLI::App* command) { return command->check_name(name); });
-    };
-    if (word != args.end() && !known(*word)) {
-        context.err << kProgram << "unknown command \"" << *word
-                    << "\" (commands: list, show, set, export, import, watch)\n";
-        return kBadUsage;
+    if (word == args.end()) {
+        return std::nullopt;
     }
+    const bool known = std::any_of(commands_.begin(), commands_.end(), [&](const auto& entry) {
+        return entry.first->check_name(*word);
+    });
+    return known ? std::nullopt : std::optional(*word);
+}
 
+std::optional<int> Grammar::parse(const std::vector<std::string>& args, Context& context) {
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
-        app.parse(reversed);
+        app_.parse(reversed);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e, context.out, context.err);
+        return app_.exit(e, context.out, context.err);
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e, context.out, context.err);
+        return app_.exit(e, context.out, context.err);
     } catch (const CLI::ParseError& e) {
-        context.err << kProgram << e.what() << "\nRun 'rotorixctl --help' for more.\n";
+        print(failure(kBadUsage,
+                      message(e.what() + std::string("\nRun 'rotorixctl --help' for more."))),
+              false, context);
         return kBadUsage;
     }
-    if (count_option->count() > 0) {
-        options.count = count;
+    if (count_option_->count() > 0) {
+        options_.count = count_;
     }
+    return std::nullopt;
+}
 
+Command Grammar::command() const {
+    for (const auto& [command, runCommand] : commands_) {
+        if (command->parsed()) {
+            return runCommand;
+        }
+    }
+    return nullptr;
+}
+
+// Runs the parsed command on the system's boards or the demo's, and prints what it found.
+int dispatch(const Grammar& grammar, Context& context) {
+    const Options& options = grammar.options();
     std::unique_ptr<sim::SimPlatform> demo;
     if (options.demo) {
         demo = std::make_unique<sim::SimPlatform>();
@@ -202,20 +295,29 @@ int run(const std::vector<std::string>& args, Context& context) {
         scriptDemoButtons(*demo);
     }
     hid::Platform& platform = demo ? static_cast<hid::Platform&>(*demo) : context.platform;
+    const Invocation call{platform, options, context, demo ? demoPace : nullptr,
+                          [&](const WatchEvent& event) { print(event, options.json, context); }};
+    const Command command = grammar.command();
+    const Result result =
+        command != nullptr ? command(call) : failure(kBadUsage, message("no command was given"));
+    print(result, options.json, context);
+    return result.status;
+}
 
-    // One entry per sub-command, each with its own function: a command without an entry runs
-    // nothing rather than another command.
-    const std::pair<const CLI::App*, int (*)(const Invocation&)> commands[] = {
-        {list, listCommand},        {show, showCommand},        {set, setCommand},
-        {exporting, exportCommand}, {importing, importCommand}, {watch, watchCommand}};
-    const Invocation call{platform, options, context, demo ? demoPace : nullptr};
-    for (const auto& [command, runCommand] : commands) {
-        if (command->parsed()) {
-            return runCommand(call);
-        }
+}  // namespace
+
+int run(const std::vector<std::string>& args, Context& context) {
+    Grammar grammar;
+    if (const auto word = grammar.unknownCommand(args)) {
+        print(failure(kBadUsage, message("unknown command \"" + *word +
+                                         "\" (commands: list, show, set, export, import, watch)")),
+              false, context);
+        return kBadUsage;
     }
-    context.err << kProgram << "no command was given\n";
-    return kBadUsage;
+    if (const auto ended = grammar.parse(args, context)) {
+        return *ended;
+    }
+    return dispatch(grammar, context);
 }
 
 }  // namespace rotorix::cli

@@ -8,9 +8,6 @@ namespace rotorix::cli {
 
 namespace {
 
-constexpr std::array<std::string_view, config::kEncoderTypeCount> kEncoderTexts = {"off", "1:1",
-                                                                                   "1:2", "1:4"};
-
 std::string lowered(std::string_view text) {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(), [](char c) {
@@ -21,6 +18,35 @@ std::string lowered(std::string_view text) {
 
 std::string pulseText(int ms) {
     return std::to_string(ms) + "ms";
+}
+
+std::string yesNo(bool yes) {
+    return yes ? "yes" : "no";
+}
+
+// A raw value outside its coding, as the board holds it.
+std::string codeText(int code) {
+    return "code " + std::to_string(code);
+}
+
+bool pulseCoded(std::uint8_t code) {
+    return config::pulseIndexFromCode(code).has_value();
+}
+
+std::string keyName(std::size_t key) {
+    if (key < config::kEncoderCount) {
+        return "enc" + std::to_string(key + 1);
+    }
+    return key == kPulseKey ? "pulse" : "hidden";
+}
+
+std::optional<std::size_t> keyNamed(const std::string& name) {
+    for (std::size_t key = 0; key < kSettingKeys; ++key) {
+        if (keyName(key) == name) {
+            return key;
+        }
+    }
+    return std::nullopt;
 }
 
 // "24ms", "24 ms" or "24": the number of milliseconds, whatever its range.
@@ -40,21 +66,47 @@ std::optional<long long> parseMilliseconds(std::string_view text) {
     return ms;
 }
 
+// The value of key `key` into `changes`; what is wrong with it, if anything.
+std::optional<std::string> assign(Changes& changes, std::size_t key, std::string_view value) {
+    const std::string quoted = "\"" + std::string(value) + "\"";
+    if (key < config::kEncoderCount) {
+        const auto type = parseEncoderType(value);
+        if (!type) {
+            return keyName(key) + ": " + quoted + " is not off, 1:1, 1:2 or 1:4";
+        }
+        changes.encoders[key] = type;
+    } else if (key == kPulseKey) {
+        const auto ms = parseMilliseconds(value);
+        if (!ms || !validPulseMs(*ms)) {
+            return "pulse: " + quoted +
+                   " is not 4ms to 100ms in steps of 4 (for example pulse=24ms)";
+        }
+        changes.pulse_ms = static_cast<int>(*ms);
+    } else {
+        const std::string answer = lowered(value);
+        if (answer != yesNo(true) && answer != yesNo(false)) {
+            return "hidden: " + quoted + " is not yes or no";
+        }
+        changes.hidden = answer == yesNo(true);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::uint8_t> parseEncoderType(std::string_view text) {
     const std::string value = lowered(text);
-    for (std::size_t code = 0; code < kEncoderTexts.size(); ++code) {
-        if (value == kEncoderTexts[code]) {
-            return static_cast<std::uint8_t>(code);
+    for (std::uint8_t code = 0; code < config::kEncoderTypeCount; ++code) {
+        if (value == encoderTypeText(code)) {
+            return code;
         }
     }
     return std::nullopt;
 }
 
 std::string encoderTypeText(std::uint8_t code) {
-    return code < kEncoderTexts.size() ? std::string(kEncoderTexts[code])
-                                       : "code " + std::to_string(code);
+    const auto& texts = config::encoderTypeTexts();
+    return code < texts.size() ? lowered(texts[code]) : codeText(code);
 }
 
 bool validPulseMs(long long ms) {
@@ -62,13 +114,16 @@ bool validPulseMs(long long ms) {
            ms <= config::kPulseCodeMax * config::kPulseStepMs && ms % config::kPulseStepMs == 0;
 }
 
-std::optional<Settings> fromBoard(const config::BoardSettings& raw) {
-    if (raw.pulse_code < config::kPulseCodeMin || raw.pulse_code > config::kPulseCodeMax ||
-        raw.hide_flag > 1) {
-        return std::nullopt;
-    }
+Settings decoded(const config::BoardSettings& raw) {
     return Settings{config::unpackEncoderTypes(raw.planes), raw.pulse_code * config::kPulseStepMs,
                     raw.hide_flag == 1};
+}
+
+std::optional<Settings> fromBoard(const config::BoardSettings& raw) {
+    if (!pulseCoded(raw.pulse_code) || raw.hide_flag > 1) {
+        return std::nullopt;
+    }
+    return decoded(raw);
 }
 
 config::BoardSettings toBoard(const Settings& settings) {
@@ -80,6 +135,13 @@ config::BoardSettings toBoard(const Settings& settings) {
 bool Changes::anyEncoder() const {
     return std::any_of(encoders.begin(), encoders.end(),
                        [](const auto& type) { return type.has_value(); });
+}
+
+bool Changes::names(std::size_t key) const {
+    if (key < encoders.size()) {
+        return encoders[key].has_value();
+    }
+    return key == kPulseKey ? pulse_ms.has_value() : hidden.has_value();
 }
 
 Settings Changes::appliedTo(Settings settings) const {
@@ -102,31 +164,15 @@ std::variant<Changes, std::string> parseAssignments(const std::vector<std::strin
             return "\"" + word + "\" is not KEY=VALUE";
         }
         const std::string key = lowered(word.substr(0, equals));
-        const std::string_view value = std::string_view(word).substr(equals + 1);
         if (!named.insert(key).second) {
             return key + " is named twice";
         }
-        if (key.size() == 4 && key.starts_with("enc") && key[3] >= '1' && key[3] <= '8') {
-            const auto type = parseEncoderType(value);
-            if (!type) {
-                return key + ": \"" + std::string(value) + "\" is not off, 1:1, 1:2 or 1:4";
-            }
-            changes.encoders[static_cast<std::size_t>(key[3] - '1')] = type;
-        } else if (key == "pulse") {
-            const auto ms = parseMilliseconds(value);
-            if (!ms || !validPulseMs(*ms)) {
-                return "pulse: \"" + std::string(value) +
-                       "\" is not 4ms to 100ms in steps of 4 (for example pulse=24ms)";
-            }
-            changes.pulse_ms = static_cast<int>(*ms);
-        } else if (key == "hidden") {
-            const std::string answer = lowered(value);
-            if (answer != "yes" && answer != "no") {
-                return "hidden: \"" + std::string(value) + "\" is not yes or no";
-            }
-            changes.hidden = answer == "yes";
-        } else {
+        const auto known = keyNamed(key);
+        if (!known) {
             return "unknown key \"" + key + "\" (keys: enc1 to enc8, pulse, hidden)";
+        }
+        if (auto problem = assign(changes, *known, std::string_view(word).substr(equals + 1))) {
+            return std::move(*problem);
         }
     }
     return changes;
@@ -134,43 +180,42 @@ std::variant<Changes, std::string> parseAssignments(const std::vector<std::strin
 
 std::vector<std::string> differences(const Settings& wanted, const config::BoardSettings& got,
                                      const Changes* only) {
+    // Two values differ exactly where their words do: a value outside its coding has words no
+    // coded value has.
+    const SettingLines held = settingLines(got);
+    const SettingLines meant = settingLines(toBoard(wanted));
     std::vector<std::string> out;
-    const config::EncoderTypes types = config::unpackEncoderTypes(got.planes);
-    for (std::size_t i = 0; i < types.size(); ++i) {
-        if ((only == nullptr || only->encoders[i]) && types[i] != wanted.encoders[i]) {
-            out.push_back("enc" + std::to_string(i + 1) + " is " + encoderTypeText(types[i]) +
-                          ", not " + encoderTypeText(wanted.encoders[i]));
+    for (std::size_t key = 0; key < kSettingKeys; ++key) {
+        if ((only == nullptr || only->names(key)) && held[key].second != meant[key].second) {
+            out.push_back(held[key].first + " is " + held[key].second + ", not " +
+                          meant[key].second);
         }
-    }
-    const bool pulse_named = only == nullptr || only->pulse_ms.has_value();
-    if (pulse_named && got.pulse_code * config::kPulseStepMs != wanted.pulse_ms) {
-        const auto lines = settingLines(got);
-        out.push_back("pulse is " + lines[config::kEncoderCount].second + ", not " +
-                      pulseText(wanted.pulse_ms));
-    }
-    const bool hidden_named = only == nullptr || only->hidden.has_value();
-    if (hidden_named && got.hide_flag != (wanted.hidden ? 1 : 0)) {
-        const auto lines = settingLines(got);
-        out.push_back("hidden is " + lines[config::kEncoderCount + 1].second + ", not " +
-                      (wanted.hidden ? "yes" : "no"));
     }
     return out;
 }
 
-std::vector<std::pair<std::string, std::string>> settingLines(const config::BoardSettings& raw) {
-    std::vector<std::pair<std::string, std::string>> lines;
-    const config::EncoderTypes types = config::unpackEncoderTypes(raw.planes);
-    for (std::size_t i = 0; i < types.size(); ++i) {
-        lines.emplace_back("enc" + std::to_string(i + 1), encoderTypeText(types[i]));
+SettingLines settingLines(const config::BoardSettings& raw) {
+    SettingLines lines;
+    const Settings value = decoded(raw);
+    for (std::size_t i = 0; i < config::kEncoderCount; ++i) {
+        lines[i] = {keyName(i), encoderTypeText(value.encoders[i])};
     }
-    const bool pulse_coded =
-        raw.pulse_code >= config::kPulseCodeMin && raw.pulse_code <= config::kPulseCodeMax;
-    lines.emplace_back("pulse", pulse_coded ? pulseText(raw.pulse_code * config::kPulseStepMs)
-                                            : "code " + std::to_string(raw.pulse_code));
-    lines.emplace_back("hidden", raw.hide_flag == 0   ? std::string("no")
-                                 : raw.hide_flag == 1 ? std::string("yes")
-                                                      : "code " + std::to_string(raw.hide_flag));
+    lines[kPulseKey] = {keyName(kPulseKey), pulseCoded(raw.pulse_code) ? pulseText(value.pulse_ms)
+                                                                       : codeText(raw.pulse_code)};
+    lines[kHiddenKey] = {keyName(kHiddenKey),
+                         raw.hide_flag <= 1 ? yesNo(value.hidden) : codeText(raw.hide_flag)};
     return lines;
+}
+
+std::string assignmentText(const Settings& settings, const Changes* only) {
+    const SettingLines lines = settingLines(toBoard(settings));
+    std::string out;
+    for (std::size_t key = 0; key < kSettingKeys; ++key) {
+        if (only == nullptr || only->names(key)) {
+            out += (out.empty() ? "" : " ") + lines[key].first + "=" + lines[key].second;
+        }
+    }
+    return out;
 }
 
 }  // namespace rotorix::cli

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -26,14 +27,23 @@ struct Settings {
 
 // "off", "1:1", "1:2", "1:4" in any case -> 0..3.
 std::optional<std::uint8_t> parseEncoderType(std::string_view text);
-// 0..3 -> "off", "1:1", "1:2", "1:4".
+// 0..3 -> "off", "1:1", "1:2", "1:4": the window's words, in lower case.
 std::string encoderTypeText(std::uint8_t code);
 
 bool validPulseMs(long long ms);
-// What the board holds, when every value is inside its coding: a pulse code of 1..25 and a hide
-// flag of 0 or 1. Empty optional otherwise (a value only a broken or foreign board holds).
+// Each value as the board holds it. Only a hide flag of 1 is hidden: the window shows any other
+// value but 0 as neither listed nor hidden. A pulse code outside 1..25 is carried over as it is.
+Settings decoded(const config::BoardSettings& raw);
+// The same, when every value is inside its coding: a pulse code of 1..25 and a hide flag of 0 or
+// 1. Empty optional otherwise (a value only a broken or foreign board holds).
 std::optional<Settings> fromBoard(const config::BoardSettings& raw);
 config::BoardSettings toBoard(const Settings& settings);
+
+// The settings' keys, as `set` takes them and `show` prints them, in that order: enc1..enc8,
+// pulse, hidden.
+inline constexpr std::size_t kSettingKeys = config::kEncoderCount + 2;
+inline constexpr std::size_t kPulseKey = config::kEncoderCount;
+inline constexpr std::size_t kHiddenKey = config::kEncoderCount + 1;
 
 // The parts of a board's settings a `set` names; the rest stays as the board holds it.
 struct Changes {
@@ -42,6 +52,8 @@ struct Changes {
     std::optional<bool> hidden;
 
     bool anyEncoder() const;
+    // Whether key `key` (0..kSettingKeys-1) is named.
+    bool names(std::size_t key) const;
     Settings appliedTo(Settings settings) const;
 };
 
@@ -55,8 +67,12 @@ std::variant<Changes, std::string> parseAssignments(const std::vector<std::strin
 std::vector<std::string> differences(const Settings& wanted, const config::BoardSettings& got,
                                      const Changes* only);
 
-// One line per key, as `show` prints them: "enc1: 1:1", ... "pulse: 24ms", "hidden: no". Raw
-// values outside their coding are printed as they are ("pulse: code 30").
-std::vector<std::pair<std::string, std::string>> settingLines(const config::BoardSettings& raw);
+// Each key and its value, as `show` prints them: "enc1" "1:1", ... "pulse" "24ms", "hidden"
+// "no". Raw values outside their coding are printed as they are ("code 30").
+using SettingLines = std::array<std::pair<std::string, std::string>, kSettingKeys>;
+SettingLines settingLines(const config::BoardSettings& raw);
+
+// "enc1=1:4 pulse=24ms": the keys `only` names (every key when it is null), as `set` echoes them.
+std::string assignmentText(const Settings& settings, const Changes* only);
 
 }  // namespace rotorix::cli

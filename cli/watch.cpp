@@ -1,9 +1,9 @@
 // watch: the buttons of a board's input reports as they change.
 #include <algorithm>
-#include <ostream>
 
+#include "base/words.h"
+#include "cli/choice.h"
 #include "cli/commands.h"
-#include "cli/text.h"
 #include "config/protocol.h"
 #include "hid/discovery.h"
 #include "session/board_notice.h"
@@ -11,6 +11,13 @@
 namespace rotorix::cli {
 
 namespace {
+
+// The board watched, open, with the buttons its report descriptor declares.
+struct Watched {
+    hid::OpenedBoard board;
+    std::vector<hid::InputButton> buttons;
+    std::string name;
+};
 
 // Room for any report the buttons can lie in, and at least what the descriptor says.
 std::size_t reportRoom(const std::vector<hid::InputButton>& buttons, std::uint16_t input_length) {
@@ -39,64 +46,81 @@ std::string buttonRange(const std::vector<hid::InputButton>& buttons) {
     return std::to_string(numbers.size()) + " buttons";
 }
 
-}  // namespace
-
-int watchCommand(const Invocation& call) {
-    hid::Platform& platform = call.platform;
-    const Options& options = call.options;
-    Context& context = call.context;
-    // The session's choosing rules over a walk of discovery's own, which opens nothing but the
-    // board chosen.
-    const hid::DeviceMatch match{config::kVendorId, config::kProductId};
-    const hid::BoardListing listing = hid::listBoards(platform, match);
+// The board --board names (or the one attached), chosen by the session's rules over a walk of
+// discovery's own, which opens nothing but the board chosen.
+std::variant<Watched, Result> openWatched(hid::Platform& platform,
+                                          const std::optional<std::string>& typed) {
+    const hid::BoardListing listing =
+        hid::listBoards(platform, {config::kVendorId, config::kProductId});
     std::vector<session::ListedBoard> boards;
     for (const hid::BoardEntry& entry : listing.boards) {
         boards.push_back({entry.info.path, entry.identity, entry.info.version, std::nullopt});
     }
-    std::optional<session::NameMatch> named;
-    if (options.board) {
-        const auto wanted = fromUtf8(*options.board);
-        named = wanted ? session::matchName(boards, *wanted) : session::NameMatch{};
-    }
-    const Choice choice = choose(boards, named, options.board, listing.walk_failure);
+    const Choice choice = choose(boards, typed, listing.walk_failure);
     if (!choice.board) {
-        context.err << kProgram << choice.message << '\n';
-        return choice.status;
+        return failure(choice.status, choice.message);
     }
     const hid::BoardEntry& entry = listing.boards[*choice.board];
-    const std::string shown = boardName(boards, *choice.board);
+    const std::string name = boardName(boards, *choice.board);
+    const std::string named = name + ": ";
     auto opened = hid::openBoard(platform, entry);
     if (const auto* error = std::get_if<hid::OpenError>(&opened)) {
         const std::string notice =
             session::unusableBoardNotice({{entry.info.path, entry.identity.serial, *error}});
-        context.err << kProgram << shown << ": "
-                    << (notice.empty() ? std::string("it could not be opened") : notice) << '\n';
-        return kNoBoard;
+        return failure(kNoBoard,
+                       message(named + (notice.empty() ? "it could not be opened" : notice)));
     }
-    hid::Device& device = *std::get<hid::OpenedBoard>(opened).device;
-    const auto buttons = device.inputButtons();
+    Watched watched{std::move(std::get<hid::OpenedBoard>(opened)), {}, name};
+    const auto buttons = watched.board.device->inputButtons();
     if (!buttons) {
-        context.err << kProgram << shown
-                    << ": its report descriptor cannot be read, so which bits are buttons is not "
-                       "known\n";
-        return kNoBoard;
+        return failure(kNoBoard, message(named + "its report descriptor cannot be read, so which "
+                                                 "bits are buttons is not known"));
     }
     if (buttons->empty()) {
-        context.err << kProgram << shown
-                    << ": its report descriptor declares no buttons; there is nothing to watch\n";
-        return kNoBoard;
+        return failure(kNoBoard, message(named + "its report descriptor declares no buttons; "
+                                                 "there is nothing to watch"));
     }
-    context.err << kProgram << "watching " << shown << " (" << buttonRange(*buttons)
-                << "); Ctrl-C ends\n";
+    watched.buttons = *buttons;
+    return watched;
+}
 
+// The buttons of `report` that are not as `pressed` says, which is brought up to date.
+std::vector<ButtonChange> changesIn(const std::vector<std::uint8_t>& report,
+                                    const std::vector<hid::InputButton>& buttons,
+                                    std::vector<bool>& pressed) {
+    std::vector<ButtonChange> changes;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const hid::InputButton& button = buttons[i];
+        if (button.report_id != report[0]) {
+            continue;  // another report of a numbered device
+        }
+        const bool down = ((report[button.bit / 8] >> (button.bit % 8)) & 1u) != 0;
+        if (down != pressed[i]) {
+            pressed[i] = down;
+            changes.push_back({button.number, down});
+        }
+    }
+    return changes;
+}
+
+}  // namespace
+
+Result watchCommand(const Invocation& call) {
+    auto opened = openWatched(call.platform, call.options.board);
+    if (auto* ended = std::get_if<Result>(&opened)) {
+        return std::move(*ended);
+    }
+    Watched& watched = std::get<Watched>(opened);
+    Context& context = call.context;
+    hid::Device& device = *watched.board.device;
+    call.stream(Watching{watched.name, buttonRange(watched.buttons)});
     if (context.catch_stop_signals != nullptr) {
         context.catch_stop_signals();
     }
     const auto stopped = [&] { return context.stop != nullptr && *context.stop != 0; };
-    std::vector<std::uint8_t> report(
-        reportRoom(*buttons, std::get<hid::OpenedBoard>(opened).lengths.input));
+    std::vector<std::uint8_t> report(reportRoom(watched.buttons, watched.board.lengths.input));
     // Every button starts released, so one held down when watching begins is reported too.
-    std::vector<bool> pressed(buttons->size(), false);
+    std::vector<bool> pressed(watched.buttons.size(), false);
     long long changes = 0;
     while (!stopped()) {
         std::fill(report.begin(), report.end(), std::uint8_t{0});
@@ -106,26 +130,14 @@ int watchCommand(const Invocation& call) {
             break;
         }
         if (outcome == hid::ReadOutcome::Gone) {
-            const std::string why = device.lastError();
-            context.err << kProgram << shown << ": the board stopped answering"
-                        << (why.empty() ? std::string() : " (" + why + ")") << '\n';
-            return kBoardRefused;
+            return failure(kBoardRefused, message(watched.name + ": the board stopped answering" +
+                                                  base::inParentheses(device.lastError())));
         }
         if (outcome == hid::ReadOutcome::Report) {
-            for (std::size_t i = 0; i < buttons->size(); ++i) {
-                const hid::InputButton& button = (*buttons)[i];
-                if (button.report_id != report[0]) {
-                    continue;  // another report of a numbered device
-                }
-                const bool down = ((report[button.bit / 8] >> (button.bit % 8)) & 1u) != 0;
-                if (down == pressed[i]) {
-                    continue;
-                }
-                pressed[i] = down;
-                context.out << "button " << button.number << (down ? " pressed" : " released")
-                            << std::endl;  // a line at once, also into a pipe
-                if (options.count && ++changes >= *options.count) {
-                    return kDone;
+            for (const ButtonChange& change : changesIn(report, watched.buttons, pressed)) {
+                call.stream(change);
+                if (call.options.count && ++changes >= *call.options.count) {
+                    return {};
                 }
             }
         }
@@ -133,7 +145,7 @@ int watchCommand(const Invocation& call) {
             call.pace(context.demo_pace_ms);
         }
     }
-    return kDone;
+    return {};
 }
 
 }  // namespace rotorix::cli

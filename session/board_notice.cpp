@@ -3,29 +3,18 @@
 #include <algorithm>
 #include <iterator>
 
+#include "base/words.h"
+
 namespace rotorix::session {
 
 namespace {
 
+using base::inParentheses;
 using hid::OpenError;
 using hid::UnusableBoard;
 
 bool accessDenied(const UnusableBoard& board) {
     return board.open_error.kind == OpenError::Kind::AccessDenied;
-}
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
-std::string inParentheses(const std::string& words) {
-    const std::string detail = trimmed(words);
-    return detail.empty() ? std::string() : " (" + detail + ")";
 }
 
 std::string systemWords(const UnusableBoard& board) {

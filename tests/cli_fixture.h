@@ -20,18 +20,26 @@ struct CliResult {
     std::string err;
 };
 
+// Runs one command line on `platform`, without waits between watch's reads.
+inline CliResult runCli(sim::SimPlatform& platform, const std::vector<std::string>& args,
+                        const std::string& input = {},
+                        const volatile std::sig_atomic_t* stop = nullptr,
+                        void (*catch_stop)() = nullptr) {
+    std::istringstream in(input);
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::Context context{platform, in, out, err, stop};
+    context.catch_stop_signals = catch_stop;
+    context.watch_wait_ms = 0;
+    context.demo_pace_ms = 0;
+    const int status = cli::run(args, context);
+    return {status, out.str(), err.str()};
+}
+
 class Cli : public ::testing::Test {
   protected:
     CliResult run(const std::vector<std::string>& args, const std::string& input = {}) {
-        std::istringstream in(input);
-        std::ostringstream out;
-        std::ostringstream err;
-        cli::Context context{platform, in, out, err, &stop};
-        context.catch_stop_signals = catch_stop;
-        context.watch_wait_ms = 0;
-        context.demo_pace_ms = 0;
-        const int status = cli::run(args, context);
-        return {status, out.str(), err.str()};
+        return runCli(platform, args, input, &stop, catch_stop);
     }
 
     // Every feature report any board received, in order per board.

@@ -1,8 +1,8 @@
 // The real rotorixctl program against boards the VM's own USB host side enumerates: list, show,
-// set, a profile exported from one board and imported onto another, a bad profile, a board that
-// vanishes mid-write, the presses of a board's buttons as watch prints them, and two boards with
-// one serial, each reached by its path while the others hear nothing. Runs only
-// inside run-vm (ctest -L e2e); tests/e2e_boards.cmake describes the boards.
+// set (also as JSON), a profile exported from one board and imported onto another, a bad profile, a
+// board that vanishes mid-write, the presses of a board's buttons as watch prints them, and two
+// boards with one serial, each reached by its path while the others hear nothing. Runs only inside
+// run-vm (ctest -L e2e); tests/e2e_boards.cmake describes the boards.
 //
 // The same checks run on the Windows build under Wine (ROTORIX_CLI names the command, e.g.
 // "rotorix-wine .../rotorixctl.exe"). What Wine does differently is allowed for where it shows:
@@ -292,6 +292,21 @@ TEST_F(VmCli, SetSendsTheNamedSettingsAsTheWindowDoes) {
     EXPECT_EQ(nlohmann::json::parse(shown.out)["settings"],
               nlohmann::json::parse(R"({"encoders": ["1:4", "off", "1:1", "1:2", "off", "1:4",
                   "1:1", "1:2"], "pulse_ms": 40, "hidden": false})"));
+
+    // The same pulse again, told as JSON: the board by serial and path, what was sent, and that
+    // the read-back holds it.
+    const Ran json = rotorixctl("set --json --board " + source() + " pulse=40ms");
+    EXPECT_EQ(json.status, 0) << json.err;
+    nlohmann::json record;
+    record["serial"] = kSourceSerial;
+    record["path"] = source_;
+    record["result"] = "written";
+    record["settings"] = nlohmann::json::parse(R"({"pulse_ms": 40})");
+    record["read_back_equal"] = true;
+    record["problems"] = nlohmann::json::array();
+    nlohmann::json expected;
+    expected["boards"] = nlohmann::json::array({record});
+    EXPECT_EQ(nlohmann::json::parse(json.out, nullptr, false), expected) << json.out;
 }
 
 // A profile that breaks a rule is refused whole before any board is touched: the board's log

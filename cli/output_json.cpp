@@ -1,0 +1,134 @@
+#include "cli/output_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include "cli/profile.h"
+#include "cli/text.h"
+
+namespace rotorix::cli {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+// Text from the system (paths, its error words) may not be UTF-8; it is replaced, not thrown on.
+std::string dumped(const ordered_json& document, int indent) {
+    return document.dump(indent, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+ordered_json orNull(const std::optional<std::string>& text) {
+    return text ? ordered_json(*text) : ordered_json(nullptr);
+}
+
+// Its identity and state: serial, path, manufacturer, product, firmware, state.
+ordered_json identityJson(const BoardView& view) {
+    ordered_json entry;
+    entry["serial"] = toUtf8(view.serial);
+    entry["path"] = view.path;
+    entry["manufacturer"] = orNull(view.manufacturer);
+    entry["product"] = orNull(view.product);
+    entry["firmware"] = orNull(view.firmware);
+    entry["state"] = view.state;
+    return entry;
+}
+
+ordered_json encodersJson(const config::EncoderTypes& types) {
+    ordered_json encoders = ordered_json::array();
+    for (const std::uint8_t type : types) {
+        encoders.push_back(encoderTypeText(type));
+    }
+    return encoders;
+}
+
+// As profiles key them; only the parts `only` names (every part when it is null).
+ordered_json settingsJson(const Settings& settings, const Changes* only) {
+    ordered_json entry = ordered_json::object();
+    if (only == nullptr || only->anyEncoder()) {
+        entry["encoders"] = encodersJson(settings.encoders);
+    }
+    if (only == nullptr || only->pulse_ms) {
+        entry["pulse_ms"] = settings.pulse_ms;
+    }
+    if (only == nullptr || only->hidden) {
+        entry["hidden"] = settings.hidden;
+    }
+    return entry;
+}
+
+ordered_json settingsJson(const config::BoardSettings& raw) {
+    if (const auto coded = fromBoard(raw)) {
+        return settingsJson(*coded, nullptr);
+    }
+    // Values outside their coding are shown as the board holds them.
+    ordered_json entry;
+    entry["encoders"] = encodersJson(config::unpackEncoderTypes(raw.planes));
+    entry["pulse_code"] = raw.pulse_code;
+    entry["hide_flag"] = raw.hide_flag;
+    return entry;
+}
+
+ordered_json boardJson(const NamedBoard& board) {
+    ordered_json entry;
+    entry["serial"] = toUtf8(board.serial);
+    entry["path"] = board.path;
+    return entry;
+}
+
+ordered_json resultJson(const BoardResult& result, const Changes* only) {
+    ordered_json entry = boardJson(result.board);
+    entry["result"] = outcomeText(result.outcome);
+    entry["settings"] = result.settings ? settingsJson(*result.settings, only) : nullptr;
+    entry["read_back_equal"] = result.read_back_equal;
+    entry["problems"] = result.problems;
+    return entry;
+}
+
+std::string boardsDocument(const ordered_json& boards) {
+    return dumped(ordered_json{{"boards", boards}}, 2);
+}
+
+}  // namespace
+
+std::string jsonDocument(const ListOutput& output) {
+    ordered_json boards = ordered_json::array();
+    for (const BoardView& view : output.boards) {
+        ordered_json entry = identityJson(view);
+        if (view.reason) {
+            entry["reason"] = *view.reason;
+        }
+        boards.push_back(entry);
+    }
+    return boardsDocument(boards);
+}
+
+std::string jsonDocument(const ShowOutput& output) {
+    ordered_json entry = identityJson(output.board);
+    entry["settings"] = output.settings ? settingsJson(*output.settings) : nullptr;
+    return dumped(entry, 2);
+}
+
+std::string jsonDocument(const SetOutput& output) {
+    return boardsDocument(ordered_json::array({resultJson(output.board, &output.named)}));
+}
+
+std::string jsonDocument(const ImportOutput& output) {
+    ordered_json boards = ordered_json::array();
+    for (const BoardResult& result : output.boards) {
+        boards.push_back(resultJson(result, nullptr));
+    }
+    return boardsDocument(boards);
+}
+
+std::string jsonDocument(const ExportOutput& output) {
+    ordered_json entry = boardJson(output.board);
+    entry["file"] = output.file.empty() ? ordered_json(nullptr) : ordered_json(output.file);
+    // The profile as export writes it, so it reads back into import as it is.
+    entry["profile"] = ordered_json::parse(formatProfile(output.settings));
+    return boardsDocument(ordered_json::array({entry}));
+}
+
+std::string jsonLine(const ButtonChange& change) {
+    return dumped(ordered_json{{"button", change.button}, {"pressed", change.pressed}}, -1);
+}
+
+}  // namespace rotorix::cli

@@ -1,0 +1,21 @@
+// The JSON forms of the output model, for the printer. Private to cli/.
+#pragma once
+
+#include <string>
+
+#include "cli/result.h"
+
+namespace rotorix::cli {
+
+// The document of a command's output, indented; list and show as they always were, set, import
+// and export as {"boards": [...]} with one record per board.
+std::string jsonDocument(const ListOutput& output);
+std::string jsonDocument(const ShowOutput& output);
+std::string jsonDocument(const SetOutput& output);
+std::string jsonDocument(const ImportOutput& output);
+std::string jsonDocument(const ExportOutput& output);
+
+// One change of watch's, on one line.
+std::string jsonLine(const ButtonChange& change);
+
+}  // namespace rotorix::cli
