@@ -81,6 +81,22 @@ struct Entry {
     std::map<Call, Failures> failures;
     std::map<Call, int> calls;
     std::optional<std::pair<Call, int>> unplug_after;
+    // Feature exchanges still served before the board hangs; empty while it does not.
+    std::optional<int> hang_after;
+    int waits = 0;
+
+    // Whether this feature exchange goes unanswered; counts down to the hang.
+    bool hangs() {
+        if (!hang_after) {
+            return false;
+        }
+        if (*hang_after > 0) {
+            --*hang_after;
+            return false;
+        }
+        ++waits;
+        return true;
+    }
 };
 
 struct SharedState {
@@ -121,6 +137,7 @@ struct SharedState {
             ++device.generation;
             set_changed = true;
         }
+        device.hang_after.reset();  // a power cycle ends a hang
     }
 };
 
@@ -165,7 +182,7 @@ class SimDevice final : public hid::Device {
 
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {
         return run(Call::SendFeature, false, [&](Entry& e) {
-            if (e.foreign || report.empty()) {
+            if (hung(e) || e.foreign || report.empty()) {
                 return false;
             }
             e.firmware.receiveFeatureReport(report);
@@ -176,6 +193,9 @@ class SimDevice final : public hid::Device {
     std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
         return run(Call::GetFeature, std::optional<std::size_t>{},
                    [&](Entry& e) -> std::optional<std::size_t> {
+                       if (hung(e)) {
+                           return std::nullopt;
+                       }
                        if (e.foreign || buffer.empty() || buffer[0] != config::kReportId) {
                            return std::nullopt;
                        }
@@ -209,6 +229,7 @@ class SimDevice final : public hid::Device {
     }
 
     std::string lastError() const override { return last_error_; }
+    bool timedOut() const override { return timed_out_; }
 
   private:
     template <class Result, class Body>
@@ -216,17 +237,28 @@ class SimDevice final : public hid::Device {
         Entry& e = state_->entry(id_);
         const bool injected = state_->begin(e, call);
         const bool alive = e.plugged && e.generation == generation_;
-        Result result = (injected || !alive) ? failed : body(e);
+        timed_out_ = false;
         // The words the system would have given: a dead handle's, or an injected failure's.
         last_error_ = !alive ? "No such device" : injected ? "Input/output error" : "";
+        Result result = (injected || !alive) ? failed : body(e);
         state_->finish(e, call);
         return result;
+    }
+
+    // A hung board leaves the exchange unanswered, as usbhid tells it after its time-out.
+    bool hung(Entry& e) {
+        timed_out_ = e.hangs();
+        if (timed_out_) {
+            last_error_ = "Connection timed out";
+        }
+        return timed_out_;
     }
 
     std::shared_ptr<SharedState> state_;
     int id_;
     int generation_;
     std::string last_error_;
+    bool timed_out_ = false;
 };
 
 }  // namespace
@@ -303,6 +335,13 @@ void SimPlatform::setShortFeatureReply(BoardId id, std::size_t bytes) {
 }
 void SimPlatform::unplugAfter(BoardId id, Call call, int calls) {
     state_->entry(id).unplug_after = std::make_pair(call, calls);
+}
+void SimPlatform::hang(BoardId id, int after) {
+    Entry& e = state_->entry(id);
+    e.hang_after = after < 0 ? std::nullopt : std::optional(after);
+}
+int SimPlatform::waits(BoardId id) const {
+    return state_->entry(id).waits;
 }
 
 FirmwareModel& SimPlatform::firmware(BoardId id) {
