@@ -198,6 +198,11 @@ TEST_F(BoardFunction, EveryReceivedReportIsLoggedWhateverItHolds) {
               (std::vector<std::string>{"feature 00", "feature 00 b0 08 55", "output 00 ab cd"}));
 }
 
+TEST_F(BoardFunction, HeldRequestIsLoggedAsItCameOnTheWire) {
+    function.logHeld({0x21, 0x09, 0x0300, 0x0102, 0x0041});
+    EXPECT_EQ(log, (std::vector<std::string>{"held 21 09 00 03 02 01 41 00"}));
+}
+
 TEST_F(BoardFunction, OutputReportsDoNotReachTheFirmware) {
     const SetupPacket output{0x21, 0x09, 0x0200, 0, 4};
     ASSERT_EQ(function.setup(output).kind, Kind::Receive);
@@ -303,6 +308,8 @@ TEST(BoardControl, ParsesEveryCommand) {
     EXPECT_EQ(parseControlCommand("pace 100"), (ControlCommand{Command::Pace, 100}));
     EXPECT_EQ(parseControlCommand("short-reply 2"), (ControlCommand{Command::ShortReply, 2}));
     EXPECT_EQ(parseControlCommand("full-reply"), (ControlCommand{Command::FullReply, 0}));
+    EXPECT_EQ(parseControlCommand("hang on"), (ControlCommand{Command::HangOn, 0}));
+    EXPECT_EQ(parseControlCommand(" hang  off "), (ControlCommand{Command::HangOff, 0}));
 }
 
 TEST(BoardControl, RefusesWhatIsNoCommand) {
@@ -310,6 +317,9 @@ TEST(BoardControl, RefusesWhatIsNoCommand) {
                              "unplug-before 2x", "unplug-after x", "silent 1", "Silent", "unplug 3",
                              "press", "press 0", "press 17", "release x", "pace", "pace 0",
                              "pace 10001", "short-reply 0", "short-reply", "full-reply 3"}) {
+        EXPECT_FALSE(parseControlCommand(line).has_value()) << line;
+    }
+    for (const char* line : {"hang", "hang 1", "hang on off", "hang-on"}) {
         EXPECT_FALSE(parseControlCommand(line).has_value()) << line;
     }
 }

@@ -14,6 +14,11 @@
 //   short-reply N     answer feature fetches with N bytes only, report ID counted (N - 1 on the
 //                     wire), as a board with broken firmware might
 //   full-reply        answer feature fetches in full again
+//   hang on           leave every report request unanswered, as a board whose firmware has hung:
+//                     each is logged ("held" and its SETUP packet) and held past the host's
+//                     time-out (usbhid gives a control transfer 5 s), then ended with a stall
+//                     nobody waits for any more. Input reports go on
+//   hang off          end the held request at once, and answer report requests again
 //
 // The board reads its control FIFO before it serves each request, so a command written before
 // the test starts an exchange is in force for that exchange.
@@ -37,6 +42,8 @@ struct ControlCommand {
         Release,
         ShortReply,
         FullReply,
+        HangOn,
+        HangOff,
     };
     Kind kind = Kind::Disarm;
     int count = 0;  // N of the unplug, pace and short-reply commands (at least 1), or the button
