@@ -79,6 +79,9 @@ bool writeEncoderTypes(hid::Device& device, std::uint16_t feature_length,
     const EncoderPlanes planes = packEncoderTypes(types);
     // Both planes go out even if the first is refused: the board must always get all eight.
     const bool low_ok = channel->write(Setting::EncoderLowPlane, planes.low);
+    if (!low_ok && device.timedOut()) {
+        return false;
+    }
     const bool high_ok = channel->write(Setting::EncoderHighPlane, planes.high);
     return low_ok && high_ok;
 }
@@ -94,6 +97,9 @@ bool writeHideFlag(hid::Device& device, std::uint16_t feature_length, std::uint8
         return false;
     }
     const bool write_ok = channel->write(Setting::HideFromGameControllers, value);
+    if (!write_ok && device.timedOut()) {
+        return false;
+    }
     const bool b0_ok = channel->sendCommandB0();
     return write_ok && b0_ok;
 }

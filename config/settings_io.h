@@ -54,17 +54,22 @@ class SettingsChannel {
 };
 
 // The read-back: settings 8, 9, 10, then 1. Stops at the first failed exchange and returns
-// empty optional; nothing is sent to a board that cannot be configured.
+// empty optional (the device's timedOut() then says whether it went unanswered); nothing is sent
+// to a board that cannot be configured.
 std::optional<BoardSettings> readSettings(hid::Device& device, std::uint16_t feature_length);
 
-// Setting 8 (low plane), then setting 9 (high plane), both always sent. True when both were taken.
+// Two-report writes send their second report even when the board refused the first, but not
+// when the first went unanswered (the device's timedOut()): a board that does not answer is
+// sent nothing more, so the caller waits once, not twice.
+
+// Setting 8 (low plane), then setting 9 (high plane). True when both were taken.
 bool writeEncoderTypes(hid::Device& device, std::uint16_t feature_length,
                        const EncoderTypes& types);
 
 // Setting 10.
 bool writePulseCode(hid::Device& device, std::uint16_t feature_length, std::uint8_t code);
 
-// Setting 1, then command 0xB0 whatever the write returned. True when both were taken.
+// Setting 1, then command 0xB0. True when both were taken.
 bool writeHideFlag(hid::Device& device, std::uint16_t feature_length, std::uint8_t value);
 
 }  // namespace rotorix::config

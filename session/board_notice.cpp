@@ -71,6 +71,10 @@ std::string unreadableBoardNotice(const std::string& words) {
     return "The board's settings could not be read" + inParentheses(words) + "; trying again";
 }
 
+std::string notAnsweringNotice() {
+    return "The board does not answer; unplug it and plug it in again";
+}
+
 std::string failedWalkNotice(const std::string& words) {
     return "The attached devices could not be listed" + inParentheses(words) + "; trying again";
 }

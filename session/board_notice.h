@@ -17,6 +17,10 @@ std::string unusableBoardNotice(const std::vector<hid::UnusableBoard>& unusable)
 // An open board that answers, but whose settings could not be read; `words` are the system's.
 std::string unreadableBoardNotice(const std::string& words);
 
+// An open board that left an exchange unanswered: nothing more is sent to it until it is plugged
+// in again or picked again, which is what the user is asked to do.
+std::string notAnsweringNotice();
+
 // A walk over the attached devices that failed: not "no board", and it is tried again.
 std::string failedWalkNotice(const std::string& words);
 

@@ -38,18 +38,27 @@ class FirstFailure final : public hid::Device {
         return outcome;
     }
     std::string lastError() const override { return words_; }
+    // The latest call's, as the caller asks it right after a call that failed.
+    bool timedOut() const override { return board_.timedOut(); }
+
+    // Some call went unanswered.
+    bool unanswered() const { return unanswered_; }
 
   private:
     template <class Result>
     Result note(Result result) {
-        if (!result && words_.empty()) {
-            words_ = board_.lastError();
+        if (!result) {
+            if (words_.empty()) {
+                words_ = board_.lastError();
+            }
+            unanswered_ = unanswered_ || board_.timedOut();
         }
         return result;
     }
 
     hid::Device& board_;
     std::string words_;
+    bool unanswered_ = false;
 };
 
 config::EncoderTypes clampedTypes(const config::EncoderTypes& types) {
@@ -225,7 +234,7 @@ WriteOutcome BoardSession::writeEncoderTypes(const config::EncoderTypes& types) 
     written.planes = config::packEncoderTypes(clamped);
     FirstFailure device(*board_->device);
     const bool taken = config::writeEncoderTypes(device, caps_.feature, clamped);
-    return afterWrite(taken, written, device.lastError());
+    return afterWrite(taken, written, device.lastError(), device.unanswered());
 }
 
 WriteOutcome BoardSession::writePulseCode(std::uint8_t code) {
@@ -236,7 +245,7 @@ WriteOutcome BoardSession::writePulseCode(std::uint8_t code) {
     written.pulse_code = code;
     FirstFailure device(*board_->device);
     const bool taken = config::writePulseCode(device, caps_.feature, code);
-    return afterWrite(taken, written, device.lastError());
+    return afterWrite(taken, written, device.lastError(), device.unanswered());
 }
 
 WriteOutcome BoardSession::writeHideFlag(std::uint8_t value) {
@@ -247,7 +256,7 @@ WriteOutcome BoardSession::writeHideFlag(std::uint8_t value) {
     written.hide_flag = value;
     FirstFailure device(*board_->device);
     const bool taken = config::writeHideFlag(device, caps_.feature, value);
-    return afterWrite(taken, written, device.lastError());
+    return afterWrite(taken, written, device.lastError(), device.unanswered());
 }
 
 WriteOutcome BoardSession::pickEncoderTypes(const std::array<int, config::kEncoderCount>& indices) {
@@ -306,6 +315,9 @@ AppliedChange BoardSession::applyAndVerify(const SettingsChange& change) {
 }
 
 bool BoardSession::reload() {
+    if (not_answering_) {
+        return false;  // another read-back would only wait on it again
+    }
     refresh();
     publish();
     return settings_loaded_;
@@ -320,6 +332,7 @@ void BoardSession::close() {
     settings_loaded_ = false;
     snapshot_.board_open = false;
     snapshot_.settings.reset();
+    snapshot_.not_answering = false;
     publish();
 }
 
@@ -407,6 +420,7 @@ void BoardSession::scan() {
 bool BoardSession::findTheHid() {
     device_found_ = false;
     board_.reset();
+    not_answering_ = false;  // a handle opened afresh is worth one more try
     const int selected = snapshot_.selected;
     if (selected < 0 || static_cast<std::size_t>(selected) >= snapshot_.listed.size()) {
         return false;
@@ -481,7 +495,11 @@ void BoardSession::readBack() {
     shown.settings = config::readSettings(device, caps_.feature);
     if (!shown.settings) {
         noteDeviceError();
-        read_back_failed_ = true;
+        if (device.timedOut()) {
+            stopTalking();
+        } else {
+            read_back_failed_ = true;
+        }
         return;
     }
     shown.last_error.clear();
@@ -491,7 +509,10 @@ void BoardSession::readBack() {
 
 void BoardSession::showNotice() {
     Snapshot& shown = snapshot_;
-    if (shown.board_open) {
+    shown.not_answering = shown.board_open && not_answering_;
+    if (shown.not_answering) {
+        shown.notice = notAnsweringNotice();
+    } else if (shown.board_open) {
         shown.notice = read_back_failed_ ? unreadableBoardNotice(shown.last_error) : std::string();
     } else if (shown.walk_failure) {
         shown.notice = failedWalkNotice(*shown.walk_failure);
@@ -503,27 +524,42 @@ void BoardSession::showNotice() {
 void BoardSession::closeBoard() {
     board_.reset();
     read_back_failed_ = false;
+    not_answering_ = false;
     since_read_back_ms_ = 0;
 }
 
 WriteOutcome BoardSession::afterWrite(bool taken, const config::BoardSettings& written,
-                                      std::string words) {
+                                      std::string words, bool unanswered) {
     if (taken) {
         snapshot_.settings = written;
         snapshot_.last_error.clear();
         publish();
         return WriteOutcome::Taken;
     }
-    // The board refused: read everything back, so what is shown is what the board holds rather
-    // than what the user hoped it took.
     const std::string why = words.empty() ? "the board did not answer" : std::move(words);
     snapshot_.last_error = why;
+    if (unanswered) {
+        // What it holds is unknown, but a read-back would only wait on it again.
+        stopTalking();
+        showNotice();
+        publish();
+        return WriteOutcome::RefusedLost;
+    }
+    // The board refused: read everything back, so what is shown is what the board holds rather
+    // than what the user hoped it took.
     refresh();
     if (snapshot_.last_error.empty()) {
         snapshot_.last_error = why;  // the read-back worked; keep the refusal's words
     }
     publish();
     return settings_loaded_ ? WriteOutcome::RefusedReread : WriteOutcome::RefusedLost;
+}
+
+void BoardSession::stopTalking() {
+    not_answering_ = true;
+    settings_loaded_ = false;
+    read_back_failed_ = false;  // no back-off: each reopen would wait on it once more
+    snapshot_.settings.reset();
 }
 
 void BoardSession::noteDeviceError() {

@@ -50,8 +50,11 @@ enum class Verdict {
     NotOpen,          // no board open
     TooOld,           // firmware too old (or its version cannot be read)
     NotConfigurable,  // feature report too short to carry settings
-    Unreadable,       // it answers, but its settings could not be read; retried
-    Ready,            // its settings are loaded; writes go out
+    // Its settings could not be read: either it answers but refused (retried with a back-off), or
+    // it left an exchange unanswered (Snapshot::not_answering: left alone until replugged or
+    // picked again).
+    Unreadable,
+    Ready,  // its settings are loaded; writes go out
 };
 
 // Everything a front end shows. Plain values, copied out of the session.
@@ -89,6 +92,11 @@ struct Snapshot {
     // The system's words for the most recent failed exchange with a board (open, feature report,
     // input read); empty when the most recent exchange succeeded.
     std::string last_error;
+    // The open board did not answer a feature exchange within its bound. Every such exchange holds
+    // the caller for the whole bound (5 s on Linux), so the board is sent nothing more, and not
+    // read back, until it is unplugged and found again or the user picks it again. Only its
+    // liveness read goes on, which sends nothing and is how an unplug is noticed.
+    bool not_answering = false;
 
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
 
@@ -251,8 +259,12 @@ class BoardSession {
     void readBack();
     void showNotice();
     void closeBoard();
-    // `words`: the system's words for the first report of the write that was refused.
-    WriteOutcome afterWrite(bool taken, const config::BoardSettings& written, std::string words);
+    // `words`: the system's words for the first report of the write that was refused;
+    // `unanswered`: a report of it went unanswered.
+    WriteOutcome afterWrite(bool taken, const config::BoardSettings& written, std::string words,
+                            bool unanswered);
+    // The open board left an exchange unanswered: shut the gates and leave it alone.
+    void stopTalking();
     void noteDeviceError();
     // Counts a change of the snapshot since the last call.
     void publish();
@@ -267,6 +279,9 @@ class BoardSession {
     // The read-back failed on a board that still answers: it stays open, and is reopened after
     // the back-off (counted, like since_walk_ms_, from the intervals the ticks ran at).
     bool read_back_failed_ = false;
+    // The open board left an exchange unanswered (Snapshot::not_answering): no back-off, no
+    // read-back, no writes, until a handle is opened afresh.
+    bool not_answering_ = false;
     int reopen_attempt_ = 0;
     int since_read_back_ms_ = 0;
     int interval_ms_ = kStartIntervalMs;

@@ -87,6 +87,22 @@ struct Entry {
     std::map<Call, Failures> failures;
     std::map<Call, int> calls;
     std::optional<std::pair<Call, int>> unplug_after;
+    // Feature exchanges still served before the board hangs; empty while it does not.
+    std::optional<int> hang_after;
+    int waits = 0;
+
+    // Whether this feature exchange goes unanswered; counts down to the hang.
+    bool hangs() {
+        if (!hang_after) {
+            return false;
+        }
+        if (*hang_after > 0) {
+            --*hang_after;
+            return false;
+        }
+        ++waits;
+        return true;
+    }
 };
 
 struct SharedState {
@@ -133,6 +149,7 @@ struct SharedState {
             set_changed = true;
             changed.notify_all();
         }
+        device.hang_after.reset();  // a power cycle ends a hang
     }
 };
 
@@ -183,7 +200,7 @@ class SimDevice final : public hid::Device {
 
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {
         return run(Call::SendFeature, false, [&](Entry& e) {
-            if (e.foreign || report.empty()) {
+            if (hung(e) || e.foreign || report.empty()) {
                 return false;
             }
             e.firmware.receiveFeatureReport(report);
@@ -194,6 +211,9 @@ class SimDevice final : public hid::Device {
     std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
         return run(Call::GetFeature, std::optional<std::size_t>{},
                    [&](Entry& e) -> std::optional<std::size_t> {
+                       if (hung(e)) {
+                           return std::nullopt;
+                       }
                        if (e.foreign || buffer.empty() || buffer[0] != config::kReportId) {
                            return std::nullopt;
                        }
@@ -217,11 +237,13 @@ class SimDevice final : public hid::Device {
                                              ? hid::ReadOutcome::Gone
                                              : awaitReport(lock, e, buffer, timeout_ms);
         last_error_ = !alive(e) ? "No such device" : injected ? "Input/output error" : "";
+        timed_out_ = false;
         state_->finish(e, Call::ReadInput);
         return outcome;
     }
 
     std::string lastError() const override { return last_error_; }
+    bool timedOut() const override { return timed_out_; }
 
   private:
     bool alive(const Entry& e) const { return e.plugged && e.generation == generation_; }
@@ -232,9 +254,11 @@ class SimDevice final : public hid::Device {
         Entry& e = state_->entry(id_);
         const bool injected = state_->begin(e, call);
         const bool living = alive(e);
-        Result result = (injected || !living) ? failed : body(e);
-        // The words the system would have given: a dead handle's, or an injected failure's.
+        timed_out_ = false;
+        // The words the system would have given: a dead handle's, or an injected failure's; a
+        // hung board's body puts its own.
         last_error_ = !living ? "No such device" : injected ? "Input/output error" : "";
+        Result result = (injected || !living) ? failed : body(e);
         state_->finish(e, call);
         return result;
     }
@@ -281,11 +305,21 @@ class SimDevice final : public hid::Device {
         }
     }
 
+    // A hung board leaves the exchange unanswered, as usbhid tells it after its time-out.
+    bool hung(Entry& e) {
+        timed_out_ = e.hangs();
+        if (timed_out_) {
+            last_error_ = "Connection timed out";
+        }
+        return timed_out_;
+    }
+
     std::shared_ptr<SharedState> state_;
     int id_;
     int generation_;
     std::string last_error_;
-    std::optional<Clock::time_point> last_report_;  // with a report interval: this handle's last
+    std::optional<Clock::time_point> last_report_;  // with a report interval: when it last read
+    bool timed_out_ = false;
 };
 
 }  // namespace
@@ -382,6 +416,15 @@ void SimPlatform::setShortFeatureReply(BoardId id, std::size_t bytes) {
 void SimPlatform::unplugAfter(BoardId id, Call call, int calls) {
     const Lock lock(state_->mutex);
     state_->entry(id).unplug_after = std::make_pair(call, calls);
+}
+void SimPlatform::hang(BoardId id, int after) {
+    const Lock lock(state_->mutex);
+    Entry& e = state_->entry(id);
+    e.hang_after = after < 0 ? std::nullopt : std::optional(after);
+}
+int SimPlatform::waits(BoardId id) const {
+    const Lock lock(state_->mutex);
+    return state_->entry(id).waits;
 }
 
 // The lock covers finding the entry only: what the caller does with the model is its own

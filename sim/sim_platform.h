@@ -103,6 +103,12 @@ class SimPlatform : public hid::Platform {
     // The device is unplugged right after the `calls`-th further call of `call` on it returns (the
     // call itself completes): a board that vanishes in the middle of an exchange.
     void unplugAfter(BoardId id, Call call, int calls);
+    // The board hangs once it has served `after` more feature exchanges (sends and fetches): from
+    // then on every feature exchange fails as one the board never answered (timedOut() true, the
+    // firmware's log untouched), until hang(id, -1) clears it or the board is unplugged. Input
+    // reports go on. Each such exchange is a wait its caller sat through: waits() counts them.
+    void hang(BoardId id, int after = 0);
+    int waits(BoardId id) const;
 
     // The board's firmware model, unguarded: only while no other thread uses the platform.
     // With a reader thread at work, drive the buttons through the calls below.

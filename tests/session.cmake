@@ -1,5 +1,5 @@
 # The board logic without a window: no QApplication, no Qt at all. demo_boards is plain C++ too.
-foreach(theme notice search watchdog readback writes switching snapshot random)
+foreach(theme notice search watchdog readback writes switching snapshot random unanswered)
     rotorix_add_test(test_session_${theme}
         SOURCES test_session_${theme}.cpp session_fixture.h board_traffic.h
         LIBS session sim demo_boards)

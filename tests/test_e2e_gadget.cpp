@@ -200,6 +200,11 @@ TEST_F(BoardFunction, EveryReceivedReportIsLoggedWhateverItHolds) {
               (std::vector<std::string>{"feature 00", "feature 00 b0 08 55", "output 00 ab cd"}));
 }
 
+TEST_F(BoardFunction, HeldRequestIsLoggedAsItCameOnTheWire) {
+    function.logHeld({0x21, 0x09, 0x0300, 0x0102, 0x0041});
+    EXPECT_EQ(log, (std::vector<std::string>{"held 21 09 00 03 02 01 41 00"}));
+}
+
 TEST_F(BoardFunction, OutputReportsDoNotReachTheFirmware) {
     const SetupPacket output{0x21, 0x09, 0x0200, 0, 4};
     ASSERT_EQ(function.setup(output).kind, Kind::Receive);
@@ -338,6 +343,8 @@ TEST(BoardControl, ParsesEveryCommand) {
     EXPECT_EQ(parseControlCommand(" turn  8 -3\t20 "), (ControlCommand{Command::Turn, 8, -3, 20}));
     EXPECT_EQ(parseControlCommand("turn 2 -10000 1000"),
               (ControlCommand{Command::Turn, 2, -10000, 1000}));
+    EXPECT_EQ(parseControlCommand("hang on"), (ControlCommand{Command::HangOn, 0}));
+    EXPECT_EQ(parseControlCommand(" hang  off "), (ControlCommand{Command::HangOff, 0}));
 }
 
 TEST(BoardControl, RefusesWhatIsNoCommand) {
@@ -373,6 +380,9 @@ TEST(BoardControl, RefusesWhatIsNoCommand) {
                              "turn 1 5 1001",
                              "turn 1 5 10 3",
                              "turn 1 99999999999"}) {
+        EXPECT_FALSE(parseControlCommand(line).has_value()) << line;
+    }
+    for (const char* line : {"hang", "hang 1", "hang on off", "hang-on"}) {
         EXPECT_FALSE(parseControlCommand(line).has_value()) << line;
     }
 }

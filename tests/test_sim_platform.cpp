@@ -125,6 +125,36 @@ TEST_F(SimPlatformTest, InjectedFailuresCountDownPerDeviceOrGlobally) {
     EXPECT_EQ(platform.callCount(Call::Product), 4);
 }
 
+TEST_F(SimPlatformTest, HungBoardLeavesFeatureExchangesUnansweredUntilClearedOrUnplugged) {
+    auto device = openDevice(platform, board);
+    const std::vector<std::uint8_t> request{0, 8, 0, 0};
+    std::vector<std::uint8_t> buffer(9, 0);
+    platform.hang(board, 1);  // one more exchange is served
+    EXPECT_TRUE(device->sendFeatureReport(request));
+    EXPECT_FALSE(device->timedOut());
+    EXPECT_FALSE(device->sendFeatureReport(request));
+    EXPECT_TRUE(device->timedOut());
+    EXPECT_EQ(device->lastError(), "Connection timed out");
+    EXPECT_EQ(device->getFeatureReport(buffer), std::nullopt);
+    EXPECT_TRUE(device->timedOut());
+    EXPECT_EQ(device->readInputReport(buffer, 0), hid::ReadOutcome::Report) << "input goes on";
+    EXPECT_FALSE(device->timedOut());
+    EXPECT_EQ(platform.firmware(board).received().size(), 1u);
+    EXPECT_EQ(platform.waits(board), 2);
+
+    platform.hang(board, -1);
+    EXPECT_TRUE(device->sendFeatureReport(request));
+    platform.hang(board);
+    platform.unplug(board);
+    EXPECT_FALSE(device->sendFeatureReport(request));
+    EXPECT_FALSE(device->timedOut()) << "a board that is gone is not one that does not answer";
+    platform.replug(board);
+    EXPECT_TRUE(openDevice(platform, board)->sendFeatureReport(request))
+        << "the hang outlived a replug";
+    EXPECT_EQ(platform.waits(board), 2);
+    EXPECT_EQ(platform.callCount(board, Call::SendFeature), 5);
+}
+
 TEST_F(SimPlatformTest, OpenFailsAsToldAndOnUnknownPaths) {
     const hid::OpenError busy{hid::OpenError::Kind::Busy, "Device or resource busy"};
     platform.refuseOpen(board, busy);

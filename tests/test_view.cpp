@@ -360,4 +360,29 @@ TEST(Presenter, LossesAndNoticesAreAnnouncedOnce) {
     EXPECT_FALSE(presenter.pick(Control::SerNo, showing(presenter)));
 }
 
+TEST(Presenter, ABoardThatDoesNotAnswerIsToldOnceAndLeftAlone) {
+    rotorix::sim::SimPlatform platform;
+    const auto board = platform.addBoard(rotorix::test::saneBoard());
+    rotorix::session::BoardSession session(platform);
+    Presenter presenter(session);
+    presenter.load();
+
+    platform.hang(board);
+    const Update update = *presenter.pick(Control::ModeCh1, [](Control) { return 3; });
+    ASSERT_TRUE(update.show);
+    const rotorix::view::ControlView& notice = (*update.show)[Control::boardNotice];
+    EXPECT_TRUE(notice.visible);
+    EXPECT_EQ(notice.text, u"The board does not answer; unplug it and plug it in again");
+    EXPECT_FALSE((*update.show)[Control::ModeCh1].enabled);
+    EXPECT_EQ(update.announce,
+              (std::vector<std::u16string>{
+                  notice.text, u"The board did not take the change and does not answer."}));
+    for (int i = 0; i < 40; ++i) {
+        const Update later = presenter.tick();
+        EXPECT_FALSE(later.show) << i;
+        EXPECT_TRUE(later.announce.empty()) << i;
+    }
+    EXPECT_EQ(platform.waits(board), 1);
+}
+
 }  // namespace

@@ -1,5 +1,8 @@
 #include "view/view.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "base/unicode.h"
 #include "config/protocol.h"
 
@@ -125,7 +128,11 @@ Update Presenter::tick() {
     const session::TickResult result = session_.tick();
     Update update = refresh();
     if (result.lost) {
-        update.announce.insert(update.announce.begin(), u"The board was disconnected.");
+        // Said first. Built afresh rather than inserted at the front: GCC 12 at -O3 sees a null
+        // string in that insertion's inlined move that cannot be there (-Wnull-dereference).
+        std::vector<std::u16string> announce{u"The board was disconnected."};
+        std::move(update.announce.begin(), update.announce.end(), std::back_inserter(announce));
+        update.announce = std::move(announce);
     }
     update.timer = timerChange(false);
     return update;

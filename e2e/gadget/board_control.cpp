@@ -102,6 +102,12 @@ std::optional<ControlCommand> parseControlCommand(std::string_view line) {
         }
         return ControlCommand{word == "press" ? Kind::Press : Kind::Release, *button};
     }
+    if (word == "hang") {
+        if (argument == "on" || argument == "off") {
+            return ControlCommand{argument == "on" ? Kind::HangOn : Kind::HangOff, 0};
+        }
+        return std::nullopt;
+    }
     if (!argument.empty()) {
         return std::nullopt;
     }

@@ -19,6 +19,11 @@
 //                     pair's first button, negative ones its second, each pulse as long as the
 //                     board's pulse setting (sim/encoder_turns.h); a turn given while another
 //                     runs follows it
+//   hang on           leave every report request unanswered, as a board whose firmware has hung:
+//                     each is logged ("held" and its SETUP packet) and held past the host's
+//                     time-out (usbhid gives a control transfer 5 s), then ended with a stall
+//                     nobody waits for any more. Input reports go on
+//   hang off          end the held request at once, and answer report requests again
 //
 // The board reads its control FIFO before it serves each request, so a command written before
 // the test starts an exchange is in force for that exchange.
@@ -43,6 +48,8 @@ struct ControlCommand {
         ShortReply,
         FullReply,
         Turn,
+        HangOn,
+        HangOff,
     };
     Kind kind = Kind::Disarm;
     // N of the unplug, pace and short-reply commands (at least 1), the button, or turn's pair

@@ -255,6 +255,21 @@ std::vector<std::uint8_t> HidFunction::nextInputPayload(sim::Clock::time_point n
     return withoutReportId(model_.inputReport(reports_.input_length, now));
 }
 
+void HidFunction::logHeld(const SetupPacket& setup) {
+    const std::uint8_t wire[] = {setup.request_type,
+                                 setup.request,
+                                 static_cast<std::uint8_t>(setup.value & 0xFF),
+                                 static_cast<std::uint8_t>(setup.value >> 8),
+                                 static_cast<std::uint8_t>(setup.index & 0xFF),
+                                 static_cast<std::uint8_t>(setup.index >> 8),
+                                 static_cast<std::uint8_t>(setup.length & 0xFF),
+                                 static_cast<std::uint8_t>(setup.length >> 8)};
+    const std::scoped_lock lock(mutex_);
+    if (log_) {
+        log_("held " + hexBytes(wire));
+    }
+}
+
 std::vector<std::uint8_t> HidFunction::nextInputPayload() {
     const std::scoped_lock lock(mutex_);
     return withoutReportId(model_.inputReport(reports_.input_length, sim::Clock::now()));

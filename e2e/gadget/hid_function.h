@@ -78,7 +78,8 @@ struct ControlAction {
 class HidFunction {
   public:
     // `log` gets one line per report received, without newline: "feature 00 ee 08 55 ..." or
-    // "output ...", bytes in the system's numbering (the report ID from wValue first).
+    // "output ...", bytes in the system's numbering (the report ID from wValue first); and one
+    // per request held unanswered (logHeld).
     using LogSink = std::function<void(const std::string& line)>;
 
     HidFunction(sim::FirmwareModel model, BoardReports reports, LogSink log);
@@ -88,6 +89,10 @@ class HidFunction {
 
     // The data stage of an OUT request for which setup() returned Receive has arrived.
     void dataStage(const SetupPacket& setup, std::span<const std::uint8_t> data);
+
+    // Logs a request the board leaves unanswered: "held" and the SETUP packet's eight bytes as
+    // they came on the wire ("held 21 09 00 03 00 00 09 00").
+    void logHeld(const SetupPacket& setup);
 
     // The next input report for the interrupt IN endpoint, without the report-ID byte, with the
     // buttons as they are at `now` (turns' pulses included). Safe to call from another thread

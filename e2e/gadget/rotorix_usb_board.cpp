@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -21,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -169,12 +171,18 @@ class Board {
             watched.push_back({control, POLLIN, 0});
         }
         for (;;) {
-            if (::poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR) {
+            // While a request is held, ep0 is left alone: FunctionFS reports it readable until
+            // the request is answered. Only `hang on` holds one, so the FIFO is there to wake us.
+            watched[0].fd = held_ ? -1 : ep0_;
+            if (::poll(watched.data(), watched.size(), holdLeftMs()) < 0 && errno != EINTR) {
                 complain("poll");
                 return 1;
             }
             // Commands first: one written before a request was sent applies to that request.
             drainControl(control);
+            if (held_ && (!hang_ || holdLeftMs() == 0)) {
+                release();
+            }
             if ((watched[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0 && !serveEvent()) {
                 return 1;
             }
@@ -219,6 +227,10 @@ class Board {
     // yields the next event. An I/O error here means the host gave up on the request; the next
     // event says why.
     void serveSetup(const SetupPacket& setup) {
+        if (hang_ && setup.isReportRequest()) {
+            hold(setup);
+            return;
+        }
         auto decision = UnplugTrigger::Decision::Serve;
         if (setup.isReportRequest()) {
             decision = trigger_.onReportRequest();
@@ -241,18 +253,47 @@ class Board {
                 break;
             }
             case ControlAction::Kind::Stall:
-                // FunctionFS stalls ep0 when the stage goes the wrong way.
-                if (setup.deviceToHost()) {
-                    std::uint8_t none = 0;
-                    readFd(ep0_, &none, 0);
-                } else {
-                    writeFd(ep0_, nullptr, 0);
-                }
+                stall(setup);
                 break;
         }
         if (decision == UnplugTrigger::Decision::ServeThenUnplug) {
             unplug();
         }
+    }
+
+    // FunctionFS stalls ep0 when the stage goes the wrong way.
+    void stall(const SetupPacket& setup) {
+        if (setup.deviceToHost()) {
+            std::uint8_t none = 0;
+            readFd(ep0_, &none, 0);
+        } else {
+            writeFd(ep0_, nullptr, 0);
+        }
+    }
+
+    // A hung board's request: logged, then left unanswered until the host has given up on it.
+    void hold(const SetupPacket& setup) {
+        function_.logHeld(setup);
+        held_ = setup;
+        held_until_ = std::chrono::steady_clock::now() + kHold;
+    }
+
+    // Ends the held request with a stall that nobody waits for any more, so that FunctionFS
+    // hands out the next event. When one came meanwhile (the host's next request, an unplug),
+    // FunctionFS has dropped the held request already and the stall fails harmlessly.
+    void release() {
+        stall(*held_);
+        held_.reset();
+    }
+
+    // The poll's timeout: what is left of the hold, or no limit while nothing is held.
+    int holdLeftMs() const {
+        if (!held_) {
+            return -1;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            held_until_ - std::chrono::steady_clock::now());
+        return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
     }
 
     // As pulling the cable: the gadget leaves its UDC, and the host side sees a disconnect. The
@@ -317,6 +358,10 @@ class Board {
             case Kind::Turn:
                 turn(*command);
                 break;
+            case Kind::HangOn:
+            case Kind::HangOff:
+                hang_ = command->kind == Kind::HangOn;
+                break;
         }
     }
 
@@ -347,6 +392,13 @@ class Board {
     InputPump pump_;
     UnplugTrigger trigger_;
     std::string pending_;  // control input up to its next newline
+    // `hang on`: report requests are held, one at a time, each past the host's time-out (usbhid
+    // gives a control transfer 5 s) with room for a busy guest, so the host always gives up first
+    // and never sees the stall that ends the hold.
+    static constexpr std::chrono::seconds kHold{7};
+    bool hang_ = false;
+    std::optional<SetupPacket> held_;
+    std::chrono::steady_clock::time_point held_until_;
 };
 
 bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {

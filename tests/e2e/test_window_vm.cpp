@@ -145,6 +145,7 @@ class VmWindow : public ::testing::Test, public test::WindowControls {
         for (int b = 0; b < kBoardCount; ++b) {
             rig_->control(b, "disarm");
             rig_->control(b, "talkative");
+            rig_->control(b, "hang off");
             if (b != kOld && !rig_->bound(b)) {
                 replugAndWait(b);
             }
@@ -276,15 +277,31 @@ class VmWindow : public ::testing::Test, public test::WindowControls {
     }
 
     // The feature reports `board` logged since `from`, report ID first. Only a complete log is
-    // worth checking, so the board must be fenced first, or gone.
+    // worth checking, so the board must be fenced first, or gone. Requests it held unanswered
+    // (`hang on`) are no reports: heldRequests() has them.
     std::vector<Report> logged(int board, std::size_t from) {
         std::vector<Report> reports;
         const auto all = rig_->log(board);
         for (std::size_t i = from; i < all.size(); ++i) {
-            EXPECT_EQ(all[i].kind, "feature") << "board " << board << " got " << all[i].kind;
-            reports.push_back(all[i].bytes);
+            if (all[i].kind != "held") {
+                EXPECT_EQ(all[i].kind, "feature") << "board " << board << " got " << all[i].kind;
+                reports.push_back(all[i].bytes);
+            }
         }
         return reports;
+    }
+
+    // The requests `board` held unanswered since `from`, each as its SETUP packet's first four
+    // bytes: request type, request, report ID, report type ("21 09 00 03": SET_REPORT, feature).
+    Spelled heldRequests(int board, std::size_t from) {
+        Spelled held;
+        const auto all = rig_->log(board);
+        for (std::size_t i = from; i < all.size(); ++i) {
+            if (all[i].kind == "held" && all[i].bytes.size() == 8) {
+                held.push_back(hex(Report(all[i].bytes.begin(), all[i].bytes.begin() + 4)));
+            }
+        }
+        return held;
     }
 
     // What `board` received since the test began.
@@ -542,6 +559,68 @@ TEST_F(VmWindow, QuietBoardIsNotLost) {
     EXPECT_TRUE(w.settingsLoaded());
     EXPECT_EQ(w.timer().interval(), 500);
     EXPECT_EQ(traffic(kSecond), spelled(readBack(65))) << "a quiet board was read back again";
+}
+
+// ---- A board that does not answer ----
+
+// The board holds every report request past the host's time-out (usbhid's 5 s). The window
+// waits once, says so, and sends it nothing more, whatever the ticks and keys, even once it
+// would answer again, until it is plugged in again.
+TEST_F(VmWindow, BoardThatNeverAnswersCostsOneWaitAndIsReadAgainOnReplug) {
+    dirty_[kSecond] = true;
+    unplugAndWait(kFirst);
+    frmMain& w = load();
+    ASSERT_TRUE(w.settingsLoaded());
+    ASSERT_TRUE(fence(kSecond));
+    const std::size_t mark = rig_->log(kSecond).size();
+    ASSERT_TRUE(rig_->control(kSecond, "hang on"));
+
+    press(enc(3), Qt::Key_Down);  // a write of both planes: the first is never answered
+    EXPECT_TRUE(w.deviceFound());
+    EXPECT_FALSE(w.settingsLoaded());
+    EXPECT_EQ(w.boardNotice(),
+              QStringLiteral("The board does not answer; unplug it and plug it in again"));
+    EXPECT_TRUE(settingControlsClearedAndDisabled());
+    // 20 s of the watchdog's own time: a board that refuses would have been reopened thrice.
+    for (int i = 0; i < 40; ++i) {
+        tick();
+        press(pulse(), Qt::Key_Up);
+    }
+    EXPECT_TRUE(w.deviceFound()) << "its input reports still come: it is not lost";
+    EXPECT_EQ(w.timer().interval(), 500);
+
+    // A fetch of our own is held too, behind anything the window sent: once it has timed out,
+    // the board has logged every request before it.
+    {
+        auto opened = openBySerial(*side_, match_, serialOf(kSecond));
+        ASSERT_TRUE(opened.board.has_value());
+        Report reply(kBoards[kSecond].feature, 0);
+        EXPECT_FALSE(opened.board->device->getFeatureReport(reply).has_value());
+        EXPECT_TRUE(opened.board->device->timedOut()) << opened.board->device->lastError();
+    }
+    EXPECT_EQ(heldRequests(kSecond, mark), (Spelled{"21 09 00 03", "A1 01 00 03"}))
+        << "the window's write of the first plane, then our fetch, and nothing else";
+
+    // It answers again, but the window has no reason to think so.
+    ASSERT_TRUE(rig_->control(kSecond, "hang off"));
+    for (int i = 0; i < 10; ++i) {
+        tick();
+    }
+    ASSERT_TRUE(fence(kSecond));
+    EXPECT_TRUE(logged(kSecond, mark).empty());
+    EXPECT_EQ(heldRequests(kSecond, mark).size(), 2u);
+
+    unplugAndWait(kSecond);
+    tick();
+    EXPECT_FALSE(w.deviceFound());
+    EXPECT_TRUE(w.boardNotice().isEmpty());
+    replugAndWait(kSecond);
+    tick();
+    ASSERT_TRUE(w.settingsLoaded());
+    EXPECT_TRUE(w.boardNotice().isEmpty());
+    EXPECT_TRUE(shows(kSecond, kBoards[kSecond].plugged)) << "the unanswered write was shown";
+    ASSERT_TRUE(fence(kSecond));
+    EXPECT_EQ(spelled(logged(kSecond, mark)), spelled(readBack(65)));
 }
 
 // ---- Switching ----
