@@ -112,7 +112,7 @@ struct InputButton {
 // Outcome of one bounded wait for an input report.
 enum class ReadOutcome {
     Report,      // one input report arrived
-    NothingYet,  // the wait expired; the device is quiet, not gone
+    NothingYet,  // the wait expired, or brought nothing to hand on; the device is not gone
     Gone,        // the read failed: the device has been unplugged or the handle is dead
 };
 
@@ -144,16 +144,21 @@ class Device {
     virtual std::optional<std::vector<InputButton>> inputButtons() { return std::nullopt; }
 
     // Sends report[0..size) as a feature report; report[0] is the report ID. True only when the
-    // whole report was delivered.
+    // whole report was delivered. A report carries at least one byte after its ID.
+    //   Linux: hidraw refuses a shorter one with a warning in the kernel's log; the backend
+    //   refuses it first, in words.
     virtual bool sendFeatureReport(std::span<const std::uint8_t> report) = 0;
 
     // Fetches the feature report whose ID is buffer[0] into buffer, from byte 0. Returns the
     // number of bytes placed in buffer (report ID included), or empty optional on failure; the
-    // count is what the device gave, so a reply shorter than the buffer shows as such. On
-    // failure the buffer's contents are unspecified.
+    // count is what the device gave, so a reply shorter than the buffer shows as such. The
+    // buffer has room for the ID and at least one byte (as for sendFeatureReport). On failure
+    // its contents are unspecified.
     virtual std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) = 0;
 
     // Waits at most timeout_ms (0: do not wait) for one input report and stores it in buffer.
+    // A report that cannot be laid out in the system's numbering, because the device's report
+    // descriptor cannot be read, is taken and dropped: NothingYet, with lastError() saying why.
     virtual ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int timeout_ms) = 0;
 
     // The system's own words for why the most recent call on this device failed ("Broken pipe");

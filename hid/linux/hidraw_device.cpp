@@ -26,8 +26,23 @@ FileDescriptor::~FileDescriptor() {
 
 namespace {
 
-// The ioctl's length field has 14 bits.
-constexpr std::size_t kMaxIoctlLength = (std::size_t{1} << _IOC_SIZEBITS) - 1;
+// hidraw refuses a feature report without at least one byte after the report ID (EINVAL, and a
+// warning in the kernel's log), and the ioctl's length field has 14 bits.
+constexpr std::size_t kMinFeatureLength = 2;
+constexpr std::size_t kMaxFeatureLength = (std::size_t{1} << _IOC_SIZEBITS) - 1;
+// HIDIOCGRDESC refuses to hand out more than HID_MAX_DESCRIPTOR_SIZE - 1 bytes, although the
+// kernel keeps descriptors of HID_MAX_DESCRIPTOR_SIZE.
+constexpr int kMaxDescriptorRead = HID_MAX_DESCRIPTOR_SIZE - 1;
+
+// Empty when `size` fits a feature ioctl; else the words that say why not.
+std::string featureLengthProblem(const char* what, std::size_t size) {
+    if (size >= kMinFeatureLength && size <= kMaxFeatureLength) {
+        return {};
+    }
+    return std::string(what) + " must be " + std::to_string(kMinFeatureLength) + " to " +
+           std::to_string(kMaxFeatureLength) +
+           " bytes long (the report ID and at least one byte of data), not " + std::to_string(size);
+}
 
 class HidrawDevice final : public Device {
   public:
@@ -62,9 +77,9 @@ class HidrawDevice final : public Device {
 
     bool sendFeatureReport(std::span<const std::uint8_t> report) override {
         timed_out_ = false;
-        if (report.empty() || report.size() > kMaxIoctlLength) {
-            lastError_ = "a feature report must be 1 to " + std::to_string(kMaxIoctlLength) +
-                         " bytes long, not " + std::to_string(report.size());
+        if (auto problem = featureLengthProblem("a feature report", report.size());
+            !problem.empty()) {
+            lastError_ = std::move(problem);
             return false;
         }
         // Byte 0 is the report ID also for a device without numbered reports (ID 0): usbhid
@@ -84,9 +99,9 @@ class HidrawDevice final : public Device {
 
     std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
         timed_out_ = false;
-        if (buffer.empty() || buffer.size() > kMaxIoctlLength) {
-            lastError_ = "a feature report buffer must be 1 to " + std::to_string(kMaxIoctlLength) +
-                         " bytes long";
+        if (auto problem = featureLengthProblem("a feature report buffer", buffer.size());
+            !problem.empty()) {
+            lastError_ = std::move(problem);
             return std::nullopt;
         }
         const std::uint8_t report_id = buffer[0];
@@ -123,21 +138,24 @@ class HidrawDevice final : public Device {
             lastError_ = systemWords((ready.revents & POLLNVAL) != 0 ? EBADF : ENODEV);
             return ReadOutcome::Gone;
         }
-        // With no room for the report, one report is still taken off the queue, so the outcome
-        // keeps its meaning.
+        // hidraw hands out unnumbered input reports without their ID byte, and this interface
+        // keeps byte 0 for the ID, so where a report goes depends on the descriptor. Without it
+        // the report cannot be laid out: it is taken off the queue (the device is alive, and a
+        // full queue would wake every wait at once) but not handed on as if it could.
+        const std::optional<bool> numbered = numberedReports();
         std::uint8_t scratch = 0;
-        std::uint8_t* data = buffer.empty() ? &scratch : buffer.data();
-        std::size_t size = buffer.empty() ? 1 : buffer.size();
-        // hidraw hands out unnumbered input reports without their ID byte; this interface keeps
-        // byte 0 for the ID, as feature reports have it.
-        if (!numbered() && size > 1) {
+        std::uint8_t* data = buffer.empty() || !numbered ? &scratch : buffer.data();
+        std::size_t size = buffer.empty() || !numbered ? 1 : buffer.size();
+        if (numbered == false && size > 1) {
             data[0] = 0;
             ++data;
             --size;
         }
+        // With no room for the report, one report is still taken off the queue, so the outcome
+        // keeps its meaning.
         const ssize_t got = ::read(file_.get(), data, size);
         if (got > 0) {
-            return ReadOutcome::Report;
+            return numbered ? ReadOutcome::Report : ReadOutcome::NothingYet;
         }
         if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
             return ReadOutcome::NothingYet;  // another reader of the node took it first
@@ -161,41 +179,40 @@ class HidrawDevice final : public Device {
 
     // The report descriptor through the open handle rather than from sysfs by the node's name:
     // after an unplug another device may take that name, but a handle only ever speaks of its
-    // own device. Kept once read (it cannot change for one node); null while it cannot be read.
+    // own device. Kept once read (it cannot change for one node); null while it cannot be read,
+    // with lastError() saying why.
     const std::vector<std::uint8_t>* descriptor() {
         if (descriptor_) {
             return &*descriptor_;
         }
         int size = 0;
         if (::ioctl(file_.get(), HIDIOCGRDESCSIZE, &size) < 0) {
-            lastError_ = systemWords(errno);
+            lastError_ = "the report descriptor cannot be read: " + systemWords(errno);
             return nullptr;
         }
-        if (size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE) {
-            lastError_ = "the kernel reports a descriptor of " + std::to_string(size) + " bytes";
+        if (size <= 0 || size > kMaxDescriptorRead) {
+            lastError_ = "the report descriptor has " + std::to_string(size) +
+                         " bytes; the kernel hands out 1 to " + std::to_string(kMaxDescriptorRead);
             return nullptr;
         }
         auto wanted = std::make_unique<hidraw_report_descriptor>();
         wanted->size = static_cast<std::uint32_t>(size);
         if (::ioctl(file_.get(), HIDIOCGRDESC, wanted.get()) < 0) {
-            lastError_ = systemWords(errno);
+            lastError_ = "the report descriptor cannot be read: " + systemWords(errno);
             return nullptr;
         }
         descriptor_.emplace(wanted->value, wanted->value + size);
         return &*descriptor_;
     }
 
-    // Whether input reports carry an ID byte; a device whose descriptor cannot be read is taken
-    // to number none.
-    bool numbered() {
+    // Whether input reports carry an ID byte; empty while the descriptor cannot be read.
+    std::optional<bool> numberedReports() {
         if (!numbered_) {
-            const auto* bytes = descriptor();
-            if (bytes == nullptr) {
-                return false;
+            if (const auto* bytes = descriptor()) {
+                numbered_ = summarizeDescriptor(*bytes).numbered;
             }
-            numbered_ = summarizeDescriptor(*bytes).numbered;
         }
-        return *numbered_;
+        return numbered_;
     }
 
     FileDescriptor file_;

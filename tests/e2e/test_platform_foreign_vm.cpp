@@ -1,43 +1,66 @@
 // The Linux platform among HID devices that are no board, made through /dev/uhid beside the
-// platform suite's boards (same VM, same fixture).
+// platform suite's boards (same VM, same fixture): a device on no USB interface, and a descriptor
+// the kernel will not hand out.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/uhid.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform_vm_fixture.h"
 
 namespace rotorix::e2e {
 namespace {
 
-// A HID device made through /dev/uhid: a hidraw node with no USB device above it, for as long as
-// the object lives.
+// One vendor-defined byte in and nothing else, enough for hid-generic to bind it and make a node.
+const Bytes kOneVendorByte = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF,
+                              0x00, 0x75, 0x08, 0x95, 0x01, 0x09, 0x01, 0x81, 0x02, 0xC0};
+
+// The same, grown to HID_MAX_DESCRIPTOR_SIZE (4096 bytes), which the kernel keeps but HIDIOCGRDESC
+// will not hand out, with Unit Exponent items that change nothing.
+Bytes longestDescriptor() {
+    Bytes bytes{0x54};  // Unit Exponent, no data
+    while (bytes.size() + kOneVendorByte.size() < 4096) {
+        bytes.insert(bytes.end(), {0x55, 0x00});
+    }
+    bytes.insert(bytes.end(), kOneVendorByte.begin(), kOneVendorByte.end());
+    return bytes;
+}
+
+// A HID device made through /dev/uhid, for as long as the object lives: a hidraw node with no USB
+// device above it, on whichever bus it claims.
 class UhidDevice {
   public:
-    UhidDevice(std::uint16_t vendor, std::uint16_t product)
-        : fd_(::open("/dev/uhid", O_RDWR | O_CLOEXEC)) {
+    struct Design {
+        std::uint16_t bus = 0x03;  // claims to be USB; only sysfs knows better
+        std::uint16_t vendor = config::kVendorId;
+        std::uint16_t product = config::kProductId;
+        Bytes descriptor = kOneVendorByte;
+    };
+
+    explicit UhidDevice(const Design& design)
+        : fd_(::open("/dev/uhid", O_RDWR | O_CLOEXEC | O_NONBLOCK)),
+          uniq_("UHID-E2E-" + std::to_string(++made_)) {
         if (fd_ < 0) {
             return;
         }
-        // One vendor-defined byte, enough for hid-generic to bind it and make the node.
-        static constexpr std::uint8_t kDescriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,
-                                                       0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
-                                                       0x95, 0x01, 0x09, 0x01, 0x81, 0x02, 0xC0};
         uhid_event event{};
         event.type = UHID_CREATE2;
         std::strcpy(reinterpret_cast<char*>(event.u.create2.name), "rotorix-e2e uhid");
-        std::strcpy(reinterpret_cast<char*>(event.u.create2.uniq), "UHID-0001");
-        event.u.create2.rd_size = sizeof kDescriptor;
-        event.u.create2.bus = 0x03;  // claims to be USB; only sysfs knows better
-        event.u.create2.vendor = vendor;
-        event.u.create2.product = product;
-        std::memcpy(event.u.create2.rd_data, kDescriptor, sizeof kDescriptor);
-        if (::write(fd_, &event, sizeof event) != static_cast<ssize_t>(sizeof event)) {
+        std::strcpy(reinterpret_cast<char*>(event.u.create2.uniq), uniq_.c_str());
+        event.u.create2.rd_size = static_cast<std::uint16_t>(design.descriptor.size());
+        event.u.create2.bus = design.bus;
+        event.u.create2.vendor = design.vendor;
+        event.u.create2.product = design.product;
+        std::copy(design.descriptor.begin(), design.descriptor.end(), event.u.create2.rd_data);
+        if (!send(event)) {
             ::close(std::exchange(fd_, -1));
         }
     }
@@ -51,38 +74,101 @@ class UhidDevice {
 
     bool made() const { return fd_ >= 0; }
 
-    // Its node, "/dev/hidrawN", once the kernel has made it.
-    static std::optional<std::string> node() {
+    // Its node, "/dev/hidrawN", once the kernel has made it: the one whose hid device carries
+    // this device's uniq.
+    std::optional<std::string> node() const {
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", error)) {
-            const auto target = std::filesystem::canonical(entry.path(), error).string();
-            if (!error && target.find("/uhid/") != std::string::npos) {
-                return "/dev/" + entry.path().filename().string();
+            std::ifstream uevent(entry.path() / "device" / "uevent");
+            for (std::string line; std::getline(uevent, line);) {
+                if (line == "HID_UNIQ=" + uniq_) {
+                    return "/dev/" + entry.path().filename().string();
+                }
             }
         }
         return std::nullopt;
     }
 
+    // Hands the kernel one input report, which reaches every open node before this returns.
+    bool input(const Bytes& report) {
+        uhid_event event{};
+        event.type = UHID_INPUT2;
+        event.u.input2.size = static_cast<std::uint16_t>(report.size());
+        std::copy(report.begin(), report.end(), event.u.input2.data);
+        return send(event);
+    }
+
+    // The feature requests (GET_REPORT and SET_REPORT) the kernel has passed on to the device.
+    int featureRequests() {
+        uhid_event event{};
+        while (::read(fd_, &event, sizeof event) > 0) {
+            requests_ += event.type == UHID_GET_REPORT || event.type == UHID_SET_REPORT ? 1 : 0;
+        }
+        return requests_;
+    }
+
   private:
+    bool send(const uhid_event& event) const {
+        return ::write(fd_, &event, sizeof event) == static_cast<ssize_t>(sizeof event);
+    }
+
+    static inline int made_ = 0;
     int fd_;
+    std::string uniq_;
+    int requests_ = 0;
 };
 
-TEST_F(VmPlatform, HidrawNodeWithoutAUsbDeviceIsPassedOver) {
-    if (::access("/dev/uhid", F_OK) != 0) {
-        GTEST_SKIP() << "this guest kernel has no uhid: run-vm loads it when the kernel has it";
+class VmForeignDevices : public VmPlatform {
+  protected:
+    void SetUp() override {
+        VmPlatform::SetUp();
+        if (::access("/dev/uhid", F_OK) != 0) {
+            GTEST_SKIP() << "this guest kernel has no uhid: run-vm loads it when the kernel has it";
+        }
     }
-    UhidDevice impostor(config::kVendorId, config::kProductId);  // a board's IDs, on no bus
-    ASSERT_TRUE(impostor.made()) << std::strerror(errno);
-    std::optional<std::string> node;
-    ASSERT_TRUE(events.waitUntil([&] { return (node = UhidDevice::node()).has_value(); }));
+
+    // The device's node, once the kernel has made it.
+    std::string nodeOf(UhidDevice& device) {
+        EXPECT_TRUE(device.made()) << std::strerror(errno);
+        std::optional<std::string> node;
+        EXPECT_TRUE(events.waitUntil([&] { return (node = device.node()).has_value(); }));
+        return node.value_or("(no node)");
+    }
+};
+
+// A board's IDs on a node with no USB device above it: not listed, and not identified by its node.
+TEST_F(VmForeignDevices, HidrawNodeWithoutAUsbDeviceIsPassedOver) {
+    UhidDevice impostor({});  // a board's IDs, on no bus
+    const std::string node = nodeOf(impostor);
 
     const hid::Enumeration walk = platform->enumerate();
     EXPECT_EQ(walk.failure, std::nullopt);
     for (const auto& info : walk.interfaces) {
-        EXPECT_NE(info.path, *node);
+        EXPECT_NE(info.path, node);
     }
     EXPECT_EQ(listedSerials(*platform, match), allSerials());
-    EXPECT_EQ(platform->identify(hid::unlistedEntry(*node)), std::nullopt);
+    EXPECT_EQ(platform->identify(hid::unlistedEntry(node)), std::nullopt);
+}
+
+// A descriptor of HID_MAX_DESCRIPTOR_SIZE bytes is one more than HIDIOCGRDESC hands out: the
+// report lengths are unknown, with words that say so, and input reports are not laid out by a
+// guess at their numbering.
+TEST_F(VmForeignDevices, ADescriptorTheKernelWillNotHandOutLeavesReportsUnknown) {
+    UhidDevice longest({.descriptor = longestDescriptor()});
+    const std::string node = nodeOf(longest);
+    hid::OpenResult opened = platform->open(hid::unlistedEntry(node));
+    ASSERT_TRUE(std::holds_alternative<hid::DeviceHandle>(opened));
+    hid::Device& device = *std::get<hid::DeviceHandle>(opened);
+
+    EXPECT_EQ(device.reportLengths(), std::nullopt);
+    EXPECT_NE(device.lastError().find("4096 bytes"), std::string::npos) << device.lastError();
+    EXPECT_EQ(device.inputButtons(), std::nullopt);
+
+    ASSERT_TRUE(longest.input({0x42}));
+    Bytes report(4, 0xAA);
+    EXPECT_EQ(device.readInputReport(report, 1000), hid::ReadOutcome::NothingYet);
+    EXPECT_EQ(report, Bytes(4, 0xAA)) << "a report laid out by a guess";
+    EXPECT_EQ(longest.featureRequests(), 0);
 }
 
 }  // namespace
