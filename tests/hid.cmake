@@ -2,7 +2,8 @@
 # VM rig.
 rotorix_add_test(test_report_descriptor SOURCES test_report_descriptor.cpp LIBS hid)
 # The Linux device monitor's draining, what counts a change as handled, and the Linux platform's
-# first answer about the device set; what an open node refuses before the kernel is asked.
+# first answer about the device set; the walk's decision from names in a class directory made by
+# the test, and what an open node refuses before the kernel is asked.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     rotorix_add_test(test_udev_monitor SOURCES test_udev_monitor.cpp LIBS hid)
     rotorix_add_test(test_linux_hidraw SOURCES test_linux_hidraw.cpp LIBS hid)

@@ -13,6 +13,7 @@
 
 #include "base/unicode.h"
 #include "hid/linux/hidraw_device.h"
+#include "hid/linux/hidraw_names.h"
 #include "hid/linux/udev_monitor.h"
 
 namespace rotorix::hid {
@@ -22,33 +23,80 @@ namespace {
 using hidraw::FileDescriptor;
 using hidraw::systemWords;
 
+const std::string kHidrawClass = "/sys/class/hidraw";
+
 // ---- libudev's references --------------------------------------------------------------------
 
 struct UdevFree {
     void operator()(udev* p) const { udev_unref(p); }
-    void operator()(udev_enumerate* p) const { udev_enumerate_unref(p); }
     void operator()(udev_device* p) const { udev_device_unref(p); }
 };
 using Udev = std::unique_ptr<udev, UdevFree>;
-using UdevEnumerate = std::unique_ptr<udev_enumerate, UdevFree>;
 using UdevDevice = std::unique_ptr<udev_device, UdevFree>;
 
-// The USB device a hidraw node belongs to (owned by `node`), or null for a node on another bus:
-// Bluetooth, I2C and uhid devices have no USB identity to offer and are no board of ours.
-// libudev finds a parent by walking up the sysfs path, lazily, and while a board is being removed
-// its directories can go at any moment: the walk then passes over them and ends at the hub above
-// (a root hub's serial is its host controller's name). So the device must sit directly above the
-// node's USB interface in the path (an interface's directory sits in its USB device's), or there
-// is none.
-udev_device* usbParent(udev_device* node) {
-    udev_device* const interface =
-        udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_interface");
-    udev_device* const device = interface != nullptr ? udev_device_get_parent(interface) : nullptr;
-    if (device == nullptr) {
+std::string_view parentPath(std::string_view path) {
+    return path.substr(0, std::min(path.rfind('/'), path.size()));
+}
+
+bool hasType(udev_device* device, const char* subsystem, const char* devtype) {
+    const char* const is_subsystem = udev_device_get_subsystem(device);
+    const char* const is_devtype = udev_device_get_devtype(device);
+    return is_subsystem != nullptr && std::strcmp(is_subsystem, subsystem) == 0 &&
+           is_devtype != nullptr && std::strcmp(is_devtype, devtype) == 0;
+}
+
+// Parents are found, lazily, by walking up the sysfs path, and while a device is being removed
+// its directories can go at any moment: the walk then passes over them and ends further up (at
+// the hub above, say, whose root hub's serial is its host controller's name). So each device
+// below must sit exactly where its parent's path says, or there is none.
+
+// `device`'s parent of that type when it sits directly above it; else null.
+udev_device* directParent(udev_device* device, const char* subsystem, const char* devtype) {
+    udev_device* const parent = device != nullptr ? udev_device_get_parent(device) : nullptr;
+    if (parent == nullptr || !hasType(parent, subsystem, devtype)) {
         return nullptr;
     }
-    const std::string_view below = udev_device_get_syspath(interface);
-    return below.substr(0, below.rfind('/')) == udev_device_get_syspath(device) ? device : nullptr;
+    return parentPath(udev_device_get_syspath(device)) == udev_device_get_syspath(parent) ? parent
+                                                                                          : nullptr;
+}
+
+// The hid device a hidraw node belongs to (owned by `node`): its node sits in its "hidraw"
+// directory. Null when there is none.
+udev_device* hidDevice(udev_device* node) {
+    udev_device* const hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr);
+    if (hid == nullptr) {
+        return nullptr;
+    }
+    return parentPath(parentPath(udev_device_get_syspath(node))) == udev_device_get_syspath(hid)
+               ? hid
+               : nullptr;
+}
+
+// The name of the hid device a hidraw node belongs to ("0003:2B7E:0103.0007"), which names one
+// device instance where the node's own name may pass to the next device plugged in. Empty when
+// there is none.
+std::string hidInstance(udev_device* node) {
+    udev_device* const hid = hidDevice(node);
+    const char* const name = hid != nullptr ? udev_device_get_sysname(hid) : nullptr;
+    return name != nullptr ? name : std::string();
+}
+
+// The USB interface whose hid device a node belongs to (owned by `node`), or null. Only a hid
+// device on the USB bus speaks for a USB device: a Bluetooth one sits below its adapter, often a
+// USB device with a serial and strings of its own; I2C and uhid devices offer none. None is a
+// board of ours.
+udev_device* usbInterface(udev_device* node) {
+    udev_device* const hid = hidDevice(node);
+    const char* const name = hid != nullptr ? udev_device_get_sysname(hid) : nullptr;
+    const auto parsed = name != nullptr ? hidraw::parseHidName(name) : std::nullopt;
+    if (!parsed || parsed->bus != hidraw::kBusUsb) {
+        return nullptr;
+    }
+    return directParent(hid, "usb", "usb_interface");
+}
+
+udev_device* usbParent(udev_device* node) {
+    return directParent(usbInterface(node), "usb", "usb_device");
 }
 
 std::optional<std::uint16_t> hexAttribute(udev_device* device, const char* name) {
@@ -65,8 +113,8 @@ std::optional<std::uint16_t> hexAttribute(udev_device* device, const char* name)
     return value;
 }
 
-// The kernel keeps the USB device's string descriptors whole (up to 126 UTF-16 units, as UTF-8);
-// a string the device has not got has no attribute at all.
+// The kernel keeps the USB device's string descriptors (up to 126 UTF-16 units, as UTF-8); a
+// string the device has not got has no attribute at all.
 std::u16string stringAttribute(udev_device* usb, const char* name) {
     const char* text = udev_device_get_sysattr_value(usb, name);
     return text != nullptr ? base::fromUtf8Lossy(text) : std::u16string();
@@ -81,15 +129,6 @@ std::optional<Identity> identityOf(udev_device* usb) {
         return std::nullopt;
     }
     return identity;
-}
-
-// The name of the hid device a hidraw node belongs to ("0003:2B7E:0103.0007"): bus, vendor,
-// product and a counter that does not repeat before a reboot, so it names one device instance
-// where the node's own name may pass to the next device plugged in. Empty when there is none.
-std::string hidInstance(udev_device* node) {
-    udev_device* const hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr);
-    const char* const name = hid != nullptr ? udev_device_get_sysname(hid) : nullptr;
-    return name != nullptr ? name : std::string();
 }
 
 // Whether `node` is still the device instance a walk listed as `entry`.
@@ -131,21 +170,13 @@ class LinuxPlatform final : public Platform {
         return changes_.ask(monitor_ == nullptr || monitor_->changed());
     }
 
-    Enumeration enumerate() override {
-        Enumeration walk = walkHidraw();
-        changes_.walked(!walk.failure);
-        return walk;
-    }
+    Enumeration enumerate() override { return noted(walk(std::nullopt)); }
+
+    Enumeration enumerateMatching(DeviceMatch wanted) override { return noted(walk(wanted)); }
 
     std::optional<Identity> identify(const InterfaceInfo& entry) override {
-        struct stat info {};
-        std::string failure;
-        udev* const udev = context(failure);
-        if (::stat(entry.path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) || udev == nullptr) {
-            return std::nullopt;
-        }
-        const UdevDevice node(udev_device_new_from_devnum(udev, 'c', info.st_rdev));
-        const bool ours = node && isHidraw(node.get()) && sameInstance(node.get(), entry);
+        const UdevDevice node = nodeOf(entry.path);
+        const bool ours = node && sameInstance(node.get(), entry);
         udev_device* const usb = ours ? usbParent(node.get()) : nullptr;
         return usb != nullptr ? identityOf(usb) : std::nullopt;
     }
@@ -205,43 +236,49 @@ class LinuxPlatform final : public Platform {
         return udev_.get();
     }
 
-    Enumeration walkHidraw() {
+    // The hidraw node at `path` as it is now; null when there is none.
+    UdevDevice nodeOf(const std::string& path) {
+        struct stat info {};
+        std::string failure;
+        udev* const udev = context(failure);
+        if (udev == nullptr || ::stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+            return nullptr;
+        }
+        UdevDevice node(udev_device_new_from_devnum(udev, 'c', info.st_rdev));
+        return node && isHidraw(node.get()) ? std::move(node) : nullptr;
+    }
+
+    Enumeration noted(Enumeration walk) {
+        changes_.walked(!walk.failure);
+        return walk;
+    }
+
+    // Names first: only the nodes of USB hid devices (of `wanted`'s IDs, when given) are resolved
+    // and read, so a foreign device costs one readlink.
+    Enumeration walk(const std::optional<DeviceMatch>& wanted) {
         Enumeration walk;
+        hidraw::NodeNames names = hidraw::usbNodes(kHidrawClass, wanted);
+        if (names.failure) {
+            walk.failure = std::move(names.failure);
+            return walk;
+        }
+        if (names.nodes.empty()) {
+            return walk;
+        }
         std::string failure;
         udev* const udev = context(failure);
         if (udev == nullptr) {
             walk.failure = failure;
             return walk;
         }
-        errno = 0;
-        const UdevEnumerate enumerate(udev_enumerate_new(udev));
-        if (!enumerate) {
-            walk.failure = systemWords(errno);
-            return walk;
-        }
-        if (const int error = udev_enumerate_add_match_subsystem(enumerate.get(), "hidraw");
-            error < 0) {
-            walk.failure = systemWords(-error);
-            return walk;
-        }
-        if (const int error = udev_enumerate_scan_devices(enumerate.get()); error < 0) {
-            walk.failure = systemWords(-error);
-            return walk;
-        }
-        // The list is built here, and may fail here; ENODATA only says it is empty.
-        errno = 0;
-        udev_list_entry* const first = udev_enumerate_get_list_entry(enumerate.get());
-        if (first == nullptr && errno != 0 && errno != ENODATA) {
-            walk.failure = systemWords(errno);
-            return walk;
-        }
-        udev_list_entry* entry = nullptr;
-        udev_list_entry_foreach(entry, first) {
-            // Whatever is missing below, the device is on its way out (or on another bus).
+        for (const hidraw::NodeName& name : names.nodes) {
+            // Whatever is missing below, the device is on its way out; and a node whose hid
+            // device is not the one its name spoke of passed to another since.
             const UdevDevice node(
-                udev_device_new_from_syspath(udev, udev_list_entry_get_name(entry)));
+                udev_device_new_from_syspath(udev, (kHidrawClass + '/' + name.node).c_str()));
             const char* const devnode = node ? udev_device_get_devnode(node.get()) : nullptr;
-            udev_device* const usb = devnode != nullptr ? usbParent(node.get()) : nullptr;
+            const bool same = devnode != nullptr && hidInstance(node.get()) == name.instance;
+            udev_device* const usb = same ? usbParent(node.get()) : nullptr;
             if (usb == nullptr) {
                 continue;
             }
@@ -249,8 +286,7 @@ class LinuxPlatform final : public Platform {
             const auto product = hexAttribute(usb, "idProduct");
             const auto version = hexAttribute(usb, "bcdDevice");
             if (vendor && product && version) {
-                walk.interfaces.push_back(
-                    {devnode, *vendor, *product, *version, hidInstance(node.get())});
+                walk.interfaces.push_back({devnode, *vendor, *product, *version, name.instance});
             }
         }
         return walk;

@@ -1,5 +1,5 @@
-// The platform on Linux: libudev walks and watches the hidraw subsystem, the hidraw ioctls and
-// read() speak to the devices.
+// The platform on Linux: the hidraw class in sysfs and libudev walk and watch the hidraw nodes,
+// the hidraw ioctls and read() speak to the devices.
 #pragma once
 
 #include <memory>

@@ -1,8 +1,9 @@
 // The Linux platform among HID devices that are no board, made through /dev/uhid beside the
-// platform suite's boards (same VM, same fixture): a device on no USB interface, and a descriptor
-// the kernel will not hand out.
+// platform suite's boards (same VM, same fixture): devices on other buses, and a descriptor the
+// kernel will not hand out.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/input.h>
 #include <linux/uhid.h>
 #include <unistd.h>
 
@@ -39,7 +40,7 @@ Bytes longestDescriptor() {
 class UhidDevice {
   public:
     struct Design {
-        std::uint16_t bus = 0x03;  // claims to be USB; only sysfs knows better
+        std::uint16_t bus = BUS_USB;  // only sysfs knows better
         std::uint16_t vendor = config::kVendorId;
         std::uint16_t product = config::kProductId;
         Bytes descriptor = kOneVendorByte;
@@ -136,18 +137,25 @@ class VmForeignDevices : public VmPlatform {
     }
 };
 
-// A board's IDs on a node with no USB device above it: not listed, and not identified by its node.
-TEST_F(VmForeignDevices, HidrawNodeWithoutAUsbDeviceIsPassedOver) {
-    UhidDevice impostor({});  // a board's IDs, on no bus
-    const std::string node = nodeOf(impostor);
+// Virtual devices that claim the USB bus, and Bluetooth devices (which hang below their adapter,
+// often a USB device with a serial of its own), carry no USB identity of their own, even with a
+// board's IDs: not listed, and not identified by their node either.
+TEST_F(VmForeignDevices, DevicesOnNoUsbInterfaceAreNotListed) {
+    for (const std::uint16_t bus : {std::uint16_t{BUS_USB}, std::uint16_t{BUS_BLUETOOTH}}) {
+        SCOPED_TRACE("bus " + std::to_string(bus));
+        UhidDevice impostor({.bus = bus});
+        const std::string node = nodeOf(impostor);
 
-    const hid::Enumeration walk = platform->enumerate();
-    EXPECT_EQ(walk.failure, std::nullopt);
-    for (const auto& info : walk.interfaces) {
-        EXPECT_NE(info.path, node);
+        for (const hid::Enumeration& walk :
+             {platform->enumerate(), platform->enumerateMatching(match)}) {
+            EXPECT_EQ(walk.failure, std::nullopt);
+            EXPECT_TRUE(std::ranges::none_of(walk.interfaces, [&](const hid::InterfaceInfo& info) {
+                return info.path == node;
+            }));
+        }
+        EXPECT_EQ(listedSerials(*platform, match), allSerials());
+        EXPECT_EQ(platform->identify(hid::unlistedEntry(node)), std::nullopt);
     }
-    EXPECT_EQ(listedSerials(*platform, match), allSerials());
-    EXPECT_EQ(platform->identify(hid::unlistedEntry(node)), std::nullopt);
 }
 
 // A descriptor of HID_MAX_DESCRIPTOR_SIZE bytes is one more than HIDIOCGRDESC hands out: the

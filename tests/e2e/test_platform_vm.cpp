@@ -34,6 +34,8 @@ TEST_F(VmPlatform, EnumerationListsTheBoardsInBusOrderWithTheirVersions) {
         EXPECT_EQ(found[i].version, kBoards[i].version) << "board " << i;
     }
     EXPECT_NE(found[0].path, found[1].path);
+    EXPECT_EQ(platform->enumerateMatching(match).interfaces, found)
+        << "the walk that decides from names first lists the same";
 
     EXPECT_EQ(listedSerials(*platform, match), allSerials());
 }
