@@ -225,7 +225,11 @@ class Platform {
     // first call, and every call of a platform that cannot tell, answers true. A change counts
     // as seen only once a walk after it succeeded: after a failed walk the answer is true again.
     // A platform whose notices may fail without saying so may also answer true when its last
-    // good walk is old (Windows: a few seconds).
+    // good walk is old (a few seconds), so that a missed notice costs a few seconds, not the
+    // board.
+    //   Linux: kLongestTrust (linux_platform.h), as kernel events do not reach a sandbox or a
+    //   rootless container, and udevd's control socket can outlive udevd.
+    //   Windows: two seconds, as a registration for notices can succeed and bring nothing.
     virtual bool devicesMayHaveChanged() { return true; }
 };
 

@@ -162,12 +162,18 @@ OpenError::Kind openErrorKind(int error) {
 class LinuxPlatform final : public Platform {
   public:
     // The monitor exists before anything can walk, so no change slips in between.
-    LinuxPlatform() : monitor_(hidraw::DeviceMonitor::create()) {}
+    explicit LinuxPlatform(std::chrono::milliseconds longest_trust)
+        : monitor_(hidraw::DeviceMonitor::create()), longest_trust_(longest_trust) {}
 
     bool devicesMayHaveChanged() override {
         // Every pending event is taken even on the first call, so that the next call speaks of
         // what happened after this one.
-        return changes_.ask(monitor_ == nullptr || monitor_->changed());
+        const bool heard = changes_.ask(monitor_ == nullptr || monitor_->changed());
+        // A monitor can listen and never hear a thing: kernel events do not reach a sandbox or a
+        // rootless container, and /run/udev/control can outlive a dead udevd. So a walk that is
+        // old enough is made anyway: a missed event costs a few seconds, not the board, and a
+        // walk that decides from names first costs next to nothing.
+        return heard || Clock::now() - last_walk_ >= longest_trust_;
     }
 
     Enumeration enumerate() override { return noted(walk(std::nullopt)); }
@@ -224,6 +230,8 @@ class LinuxPlatform final : public Platform {
     }
 
   private:
+    using Clock = std::chrono::steady_clock;
+
     // libudev's context, made again after a failure so that a walk can recover from one.
     udev* context(std::string& failure) {
         if (!udev_) {
@@ -250,6 +258,9 @@ class LinuxPlatform final : public Platform {
 
     Enumeration noted(Enumeration walk) {
         changes_.walked(!walk.failure);
+        if (!walk.failure) {
+            last_walk_ = Clock::now();
+        }
         return walk;
     }
 
@@ -294,13 +305,15 @@ class LinuxPlatform final : public Platform {
 
     std::unique_ptr<hidraw::DeviceMonitor> monitor_;  // empty: cannot tell, so always walk
     hidraw::ChangeTracker changes_;
+    std::chrono::milliseconds longest_trust_;
+    Clock::time_point last_walk_ = Clock::now();
     Udev udev_;
 };
 
 }  // namespace
 
-std::unique_ptr<Platform> makeLinuxPlatform() {
-    return std::make_unique<LinuxPlatform>();
+std::unique_ptr<Platform> makeLinuxPlatform(std::chrono::milliseconds longest_trust) {
+    return std::make_unique<LinuxPlatform>(longest_trust);
 }
 
 }  // namespace rotorix::hid

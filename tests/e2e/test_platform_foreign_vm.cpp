@@ -1,10 +1,12 @@
 // The Linux platform among HID devices that are no board, made through /dev/uhid beside the
-// platform suite's boards (same VM, same fixture): devices on other buses, and a descriptor the
-// kernel will not hand out.
+// platform suite's boards (same VM, same fixture): devices on other buses, a descriptor the kernel
+// will not hand out, and messages on the device monitor's socket that come from no device at all.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
+#include <linux/netlink.h>
 #include <linux/uhid.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -177,6 +180,44 @@ TEST_F(VmForeignDevices, ADescriptorTheKernelWillNotHandOutLeavesReportsUnknown)
     EXPECT_EQ(device.readInputReport(report, 1000), hid::ReadOutcome::NothingYet);
     EXPECT_EQ(report, Bytes(4, 0xAA)) << "a report laid out by a guess";
     EXPECT_EQ(longest.featureRequests(), 0);
+}
+
+// Any process may send to the kernel's uevent group. libudev throws such messages away and
+// answers "nothing" for each, while an event may wait behind them: the monitor reads on for as
+// long as its socket is readable.
+TEST_F(VmPlatform, MessagesTheMonitorThrowsAwayNeitherCountNorHideAnUnplug) {
+    const int socket = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
+    ASSERT_GE(socket, 0) << std::strerror(errno);
+    const std::unique_ptr<const int, void (*)(const int*)> closing(
+        &socket, [](const int* fd) { ::close(*fd); });
+    // Shaped like a hidraw event, so that a monitor which took it would count it.
+    static constexpr char kMessage[] =
+        "change@/devices/virtual/rotorix-e2e/hidraw/hidraw63\0ACTION=change\0"
+        "DEVPATH=/devices/virtual/rotorix-e2e/hidraw/hidraw63\0SUBSYSTEM=hidraw\0SEQNUM=1";
+    const auto junk = [&] {
+        sockaddr_nl group{};
+        group.nl_family = AF_NETLINK;
+        group.nl_groups = 1;  // the kernel's, which the monitor hears in a guest without udevd
+        for (int i = 0; i < 3; ++i) {
+            if (::sendto(socket, kMessage, sizeof kMessage, 0,
+                         reinterpret_cast<const sockaddr*>(&group),
+                         sizeof group) != static_cast<ssize_t>(sizeof kMessage)) {
+                return false;
+            }
+        }
+        return true;  // in every listener's queue once sendto() returns
+    };
+
+    EXPECT_TRUE(platform->devicesMayHaveChanged()) << "the first answer";
+    EXPECT_FALSE(platform->devicesMayHaveChanged());
+    ASSERT_TRUE(junk()) << std::strerror(errno);
+    EXPECT_FALSE(platform->devicesMayHaveChanged()) << "a process's message is no event";
+
+    ASSERT_TRUE(junk()) << std::strerror(errno);
+    const int heard = events.hidraw("remove");
+    ASSERT_TRUE(rig_->unplug(1));
+    ASSERT_TRUE(events.waitUntil([&] { return events.hidraw("remove") > heard; }));
+    EXPECT_TRUE(platform->devicesMayHaveChanged()) << "the unplug behind the messages";
 }
 
 }  // namespace
