@@ -193,7 +193,12 @@ class LinuxPlatform final : public Platform {
         FileDescriptor file(::open(entry.path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
         if (file.get() < 0) {
             const int error = errno;
-            return OpenError{openErrorKind(error), systemWords(error)};
+            // An interface whose device is being unplugged can refuse an open before its node
+            // goes: EIO (usbhid cannot wake it), or EBUSY. A present board that fails the same
+            // way has a real fault, and is told as one.
+            const bool leaving = (error == EIO || error == EBUSY) && onItsWayOut(entry);
+            return OpenError{leaving ? OpenError::Kind::Gone : openErrorKind(error),
+                             systemWords(error)};
         }
         struct stat info {};
         if (::fstat(file.get(), &info) != 0) {
@@ -216,6 +221,10 @@ class LinuxPlatform final : public Platform {
             const bool gone = error == ENOENT || error == ENODEV || error == ENXIO;
             return OpenError{gone ? OpenError::Kind::Gone : OpenError::Kind::Other,
                              systemWords(error)};
+        }
+        // A device being removed loses its sysfs entries one by one.
+        if (udev_device_get_subsystem(node.get()) == nullptr) {
+            return OpenError{OpenError::Kind::Gone, systemWords(ENODEV)};
         }
         if (!isHidraw(node.get())) {
             return OpenError{OpenError::Kind::Other, "Not a hidraw device"};
@@ -254,6 +263,31 @@ class LinuxPlatform final : public Platform {
         }
         UdevDevice node(udev_device_new_from_devnum(udev, 'c', info.st_rdev));
         return node && isHidraw(node.get()) ? std::move(node) : nullptr;
+    }
+
+    // After an open failed with EIO: whether the entry's device is going. It is when its node has
+    // gone or passed to another instance, or when the hub has let its USB device go, which the
+    // device's usbfs node says at once (ENODEV) while the hidraw node may linger a moment.
+    // Whatever cannot be asked leaves the EIO a failure of a present device.
+    bool onItsWayOut(const InterfaceInfo& entry) {
+        std::string failure;
+        if (context(failure) == nullptr) {
+            return false;
+        }
+        const UdevDevice node = nodeOf(entry.path);
+        if (!node || !sameInstance(node.get(), entry)) {
+            return true;
+        }
+        udev_device* const usb = usbParent(node.get());
+        if (usb == nullptr) {
+            return true;  // a board when it was listed: its directories are going
+        }
+        const char* const usbfs = udev_device_get_devnode(usb);
+        if (usbfs == nullptr) {
+            return false;
+        }
+        const FileDescriptor probe(::open(usbfs, O_RDONLY | O_CLOEXEC));
+        return probe.get() < 0 && (errno == ENODEV || errno == ENOENT || errno == ENXIO);
     }
 
     Enumeration noted(Enumeration walk) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
@@ -332,6 +333,43 @@ TEST_F(VmPlatform, UnpluggedBoardIsGoneForEveryCallAndFromDiscovery) {
     auto other = open(0);
     ASSERT_NE(other.device, nullptr);
     EXPECT_EQ(config::readSettings(*other.device, 9), kBoards[0].settings);
+}
+
+// An open while the board is being unplugged can fail with EIO (usbhid cannot wake an interface
+// whose device the hub has let go) before the node goes: that board is gone, not unusable. The
+// board may suspend whenever it is closed, as laptops have it, so that each open wakes it.
+TEST_F(VmPlatform, OpeningABoardAsItIsUnpluggedFindsItGone) {
+    const hid::InterfaceInfo entry = boards().at(1);
+    const std::string power = "/sys/class/hidraw/" + entry.path.substr(5) + "/device/../../power/";
+    ASSERT_TRUE(std::ofstream(power + "autosuspend_delay_ms") << "0");
+    ASSERT_TRUE(std::ofstream(power + "control") << "auto");
+    std::atomic<bool> done = false;
+    std::promise<void> first_open;
+    std::future<void> opened_once = first_open.get_future();
+    auto opener = std::async(std::launch::async, [&] {
+        const auto own = hid::makeLinuxPlatform();
+        std::vector<std::string> unusable;
+        int opened = 0;
+        while (!done) {
+            const hid::OpenResult result = own->open(entry);
+            if (const auto* error = std::get_if<hid::OpenError>(&result)) {
+                if (error->kind != hid::OpenError::Kind::Gone) {
+                    unusable.push_back(error->detail);
+                }
+            } else if (++opened == 1) {
+                first_open.set_value();
+            }
+        }
+        return unusable;
+    });
+    struct Stop {
+        std::atomic<bool>& done;
+        ~Stop() { done = true; }
+    } const stop{done};
+    ASSERT_EQ(opened_once.wait_for(kEventLimit), std::future_status::ready);
+    unplugAndWait(1);
+    done = true;
+    EXPECT_EQ(opener.get(), std::vector<std::string>{});
 }
 
 TEST_F(VmPlatform, ReplugBringsTheBoardBackWithItsSettingsWhileOldHandlesStayDead) {
