@@ -1,6 +1,7 @@
 // The Linux platform among HID devices that are no board, made through /dev/uhid beside the
-// platform suite's boards (same VM, same fixture): devices on other buses, a descriptor the kernel
-// will not hand out, and messages on the device monitor's socket that come from no device at all.
+// platform suite's boards (same VM, same fixture): a device that takes an unplugged board's node,
+// devices on other buses, a descriptor the kernel will not hand out, and messages on the device
+// monitor's socket that come from no device at all.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform_vm_fixture.h"
@@ -159,6 +161,33 @@ TEST_F(VmForeignDevices, DevicesOnNoUsbInterfaceAreNotListed) {
         EXPECT_EQ(listedSerials(*platform, match), allSerials());
         EXPECT_EQ(platform->identify(hid::unlistedEntry(node)), std::nullopt);
     }
+}
+
+// The kernel hands a freed hidraw number to the next device plugged in (lowest first). An entry
+// listed before its board went is that board or nothing: the device that took its node gets no
+// request and lends it no name.
+TEST_F(VmForeignDevices, AnOldEntryNeverReachesTheDeviceThatTookItsNode) {
+    const hid::InterfaceInfo old = boards().at(1);
+    unplugAndWait(1);
+    // Devices with a board's IDs are made until one has the old node: lower free numbers go first.
+    std::vector<std::unique_ptr<UhidDevice>> made;
+    UhidDevice* taker = nullptr;
+    while (taker == nullptr && made.size() < 8) {
+        made.push_back(std::make_unique<UhidDevice>(UhidDevice::Design{}));
+        if (nodeOf(*made.back()) == old.path) {
+            taker = made.back().get();
+        }
+    }
+    ASSERT_NE(taker, nullptr) << "no device took " << old.path;
+
+    const hid::OpenResult opened = platform->open(old);
+    ASSERT_TRUE(std::holds_alternative<hid::OpenError>(opened));
+    EXPECT_EQ(std::get<hid::OpenError>(opened).kind, hid::OpenError::Kind::Gone);
+    EXPECT_EQ(platform->identify(old), std::nullopt);
+    EXPECT_EQ(taker->featureRequests(), 0);
+    // The path alone does reach the newcomer: the listed instance is what keeps the entry off it.
+    EXPECT_TRUE(
+        std::holds_alternative<hid::DeviceHandle>(platform->open(hid::unlistedEntry(old.path))));
 }
 
 // A descriptor of HID_MAX_DESCRIPTOR_SIZE bytes is one more than HIDIOCGRDESC hands out: the
