@@ -4,14 +4,37 @@
 // these two interfaces. There is one implementation per system (hid/linux/, hid/windows/, chosen
 // by system_platform.h) and a simulated platform for tests and the demo (sim/).
 //
-// Conventions shared by every call, on every system:
+// Conventions shared by every call, on every system (where the systems differ, one line each):
 // - No call throws for a device-level failure; failure is a value (empty optional, false, an
 //   OpenError, a failed Enumeration or ReadOutcome::Gone).
 // - Report buffers use the system's numbering: byte 0 is the report ID, the payload follows.
-// - Identity strings are whole UTF-16 text, exactly as the device's string descriptor holds it
-//   (a USB string holds at most 126 UTF-16 units). A string the device does not have reads as
-//   an empty string, not as a failure; a failure means the device could not be asked.
-// - A short transfer is a failure: a feature report the device took or gave only in part fails.
+// - Short transfers: a report sent in part is a failure (sendFeatureReport answers false). A
+//   fetched reply comes back with the count of bytes the device gave (getFeatureReport), and the
+//   caller, who knows how long it must be, judges it; nothing here pads or cuts it.
+// - Identity strings are whole UTF-16 text as the system delivers the device's string
+//   descriptors (a USB string holds at most 126 UTF-16 units). A string the device does not have
+//   reads as an empty string, not as a failure; a failure means the device could not be asked.
+//     Linux: the kernel's copy in sysfs, which drops unpaired surrogates and ends a string at a
+//     U+0000; libudev strips a trailing line break.
+// - Which devices are listed:
+//     Linux: hid devices on the USB bus (sysfs name "0003:..."), each with a hidraw node on a USB
+//     interface. Bluetooth, I2C and virtual (uhid) HID devices are not listed.
+// - How long a path stays valid: it names one device instance, for as long as that instance is
+//   present. An entry whose device has gone never reaches another one: open() answers Gone and
+//   identify() nothing, even where the system hands the path to a device plugged in later.
+//     Linux: the path is /dev/hidrawN, and the kernel gives a freed number to the next device
+//     plugged in (lowest first); the entry's instance is checked on every open() and identify().
+// - How long a call may block:
+//     Linux: enumerate(), enumerateMatching(), identify() and devicesMayHaveChanged() read sysfs
+//     and the monitor's socket and never wait for a device; open() may wait for the USB stack to
+//     wake the device; the strings and report lengths of an open device are the kernel's copies;
+//     a feature exchange waits up to usbhid's control time-out (5 s, then timedOut() is true);
+//     readInputReport() waits at most its timeout.
+// - Threads: a Platform and the Devices it opened belong to one thread. A Device may be used on
+//   another thread while nothing else uses it (the input watch opens a handle of its own and
+//   reads it on its reader thread). Separate Platforms may live on separate threads.
+// - A Device may outlive the Platform that opened it; its calls then keep their contracts.
+//     Linux: a device holds its own handle and nothing of the platform.
 #pragma once
 
 #include <cstddef>
@@ -160,10 +183,10 @@ class Device {
     virtual bool sendFeatureReport(std::span<const std::uint8_t> report) = 0;
 
     // Fetches the feature report whose ID is buffer[0] into buffer, from byte 0. Returns the
-    // number of bytes placed in buffer (report ID included), or empty optional on failure; the
-    // count is what the device gave, so a reply shorter than the buffer shows as such. The
-    // buffer has room for the ID and at least one byte (as for sendFeatureReport). On failure
-    // its contents are unspecified.
+    // number of bytes placed in buffer (report ID included), or empty optional on failure; a
+    // reply shorter than the buffer comes back as such (see "Short transfers" above). The buffer
+    // has room for the ID and at least one byte (as for sendFeatureReport). On failure its
+    // contents are unspecified.
     virtual std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) = 0;
 
     // Waits at most timeout_ms (0: do not wait) for one input report and stores it in buffer.
