@@ -16,15 +16,6 @@
 
 namespace rotorix::hid {
 
-struct DeviceMatch {
-    std::uint16_t vendor_id = 0;
-    std::uint16_t product_id = 0;
-
-    bool matches(const InterfaceInfo& info) const {
-        return info.vendor_id == vendor_id && info.product_id == product_id;
-    }
-};
-
 // One matching interface of a walk.
 struct BoardEntry {
     InterfaceInfo info;  // info.path names exactly this board within the walk
@@ -51,7 +42,8 @@ struct BoardListing {
     std::optional<std::string> walk_failure;
 };
 
-// The listing walk: one enumeration, each matching interface identified without being opened.
+// The listing walk: one walk of the matching interfaces (enumerateMatching), each identified
+// without being opened.
 BoardListing listBoards(Platform& platform, DeviceMatch match);
 
 struct OpenedBoard {

@@ -4,14 +4,37 @@
 // these two interfaces. There is one implementation per system (hid/linux/, hid/windows/, chosen
 // by system_platform.h) and a simulated platform for tests and the demo (sim/).
 //
-// Conventions shared by every call, on every system:
+// Conventions shared by every call, on every system (where the systems differ, one line each):
 // - No call throws for a device-level failure; failure is a value (empty optional, false, an
 //   OpenError, a failed Enumeration or ReadOutcome::Gone).
 // - Report buffers use the system's numbering: byte 0 is the report ID, the payload follows.
-// - Identity strings are whole UTF-16 text, exactly as the device's string descriptor holds it
-//   (a USB string holds at most 126 UTF-16 units). A string the device does not have reads as
-//   an empty string, not as a failure; a failure means the device could not be asked.
-// - A short transfer is a failure: a feature report the device took or gave only in part fails.
+// - Short transfers: a report sent in part is a failure (sendFeatureReport answers false). A
+//   fetched reply comes back with the count of bytes the device gave (getFeatureReport), and the
+//   caller, who knows how long it must be, judges it; nothing here pads or cuts it.
+// - Identity strings are whole UTF-16 text as the system delivers the device's string
+//   descriptors (a USB string holds at most 126 UTF-16 units). A string the device does not have
+//   reads as an empty string, not as a failure; a failure means the device could not be asked.
+//     Linux: the kernel's copy in sysfs, which drops unpaired surrogates and ends a string at a
+//     U+0000; libudev strips a trailing line break.
+// - Which devices are listed:
+//     Linux: hid devices on the USB bus (sysfs name "0003:..."), each with a hidraw node on a USB
+//     interface. Bluetooth, I2C and virtual (uhid) HID devices are not listed.
+// - How long a path stays valid: it names one device instance, for as long as that instance is
+//   present. An entry whose device has gone never reaches another one: open() answers Gone and
+//   identify() nothing, even where the system hands the path to a device plugged in later.
+//     Linux: the path is /dev/hidrawN, and the kernel gives a freed number to the next device
+//     plugged in (lowest first); the entry's instance is checked on every open() and identify().
+// - How long a call may block:
+//     Linux: enumerate(), enumerateMatching(), identify() and devicesMayHaveChanged() read sysfs
+//     and the monitor's socket and never wait for a device; open() may wait for the USB stack to
+//     wake the device; the strings and report lengths of an open device are the kernel's copies;
+//     a feature exchange waits up to usbhid's control time-out (5 s, then timedOut() is true);
+//     readInputReport() waits at most its timeout.
+// - Threads: a Platform and the Devices it opened belong to one thread. A Device may be used on
+//   another thread while nothing else uses it (the input watch opens a handle of its own and
+//   reads it on its reader thread). Separate Platforms may live on separate threads.
+// - A Device may outlive the Platform that opened it; its calls then keep their contracts.
+//     Linux: a device holds its own handle and nothing of the platform.
 #pragma once
 
 #include <cstddef>
@@ -44,6 +67,16 @@ struct InterfaceInfo {
     std::string instance;
 
     friend bool operator==(const InterfaceInfo&, const InterfaceInfo&) = default;
+};
+
+// The vendor and product IDs a caller looks for.
+struct DeviceMatch {
+    std::uint16_t vendor_id = 0;
+    std::uint16_t product_id = 0;
+
+    bool matches(const InterfaceInfo& info) const {
+        return info.vendor_id == vendor_id && info.product_id == product_id;
+    }
 };
 
 // The entry for a path that did not come from a walk: no instance to check it against.
@@ -112,7 +145,7 @@ struct InputButton {
 // Outcome of one bounded wait for an input report.
 enum class ReadOutcome {
     Report,      // one input report arrived
-    NothingYet,  // the wait expired; the device is quiet, not gone
+    NothingYet,  // the wait expired, or brought nothing to hand on; the device is not gone
     Gone,        // the read failed: the device has been unplugged or the handle is dead
 };
 
@@ -144,16 +177,21 @@ class Device {
     virtual std::optional<std::vector<InputButton>> inputButtons() { return std::nullopt; }
 
     // Sends report[0..size) as a feature report; report[0] is the report ID. True only when the
-    // whole report was delivered.
+    // whole report was delivered. A report carries at least one byte after its ID.
+    //   Linux: hidraw refuses a shorter one with a warning in the kernel's log; the backend
+    //   refuses it first, in words.
     virtual bool sendFeatureReport(std::span<const std::uint8_t> report) = 0;
 
     // Fetches the feature report whose ID is buffer[0] into buffer, from byte 0. Returns the
-    // number of bytes placed in buffer (report ID included), or empty optional on failure; the
-    // count is what the device gave, so a reply shorter than the buffer shows as such. On
-    // failure the buffer's contents are unspecified.
+    // number of bytes placed in buffer (report ID included), or empty optional on failure; a
+    // reply shorter than the buffer comes back as such (see "Short transfers" above). The buffer
+    // has room for the ID and at least one byte (as for sendFeatureReport). On failure its
+    // contents are unspecified.
     virtual std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) = 0;
 
     // Waits at most timeout_ms (0: do not wait) for one input report and stores it in buffer.
+    // A report that cannot be laid out in the system's numbering, because the device's report
+    // descriptor cannot be read, is taken and dropped: NothingYet, with lastError() saying why.
     virtual ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int timeout_ms) = 0;
 
     // The system's own words for why the most recent call on this device failed ("Broken pipe");
@@ -182,6 +220,18 @@ class Platform {
     // that vanishes during the walk is simply not listed.
     virtual Enumeration enumerate() = 0;
 
+    // The present interfaces with `wanted`'s IDs, in the system's order, each as enumerate()
+    // lists it, or why the walk failed. The others are passed over on their names where the
+    // system names them by their IDs, so that a walk among many foreign devices costs next to
+    // nothing; a backend that cannot tell keeps the matching ones of enumerate() (the default).
+    //   Linux: one readlink per node of another device; only ours are resolved and read.
+    virtual Enumeration enumerateMatching(DeviceMatch wanted) {
+        Enumeration walk = enumerate();
+        std::erase_if(walk.interfaces,
+                      [&](const InterfaceInfo& info) { return !wanted.matches(info); });
+        return walk;
+    }
+
     // The identity strings of an interface a walk listed, read without opening it for
     // reading or writing (Linux: the USB device's attributes in sysfs; Windows: a handle with no
     // access rights), so that a board this user may not open, or that another program holds,
@@ -198,7 +248,11 @@ class Platform {
     // first call, and every call of a platform that cannot tell, answers true. A change counts
     // as seen only once a walk after it succeeded: after a failed walk the answer is true again.
     // A platform whose notices may fail without saying so may also answer true when its last
-    // good walk is old (Windows: a few seconds).
+    // good walk is old (a few seconds), so that a missed notice costs a few seconds, not the
+    // board.
+    //   Linux: kLongestTrust (linux_platform.h), as kernel events do not reach a sandbox or a
+    //   rootless container, and udevd's control socket can outlive udevd.
+    //   Windows: two seconds, as a registration for notices can succeed and bring nothing.
     virtual bool devicesMayHaveChanged() { return true; }
 };
 

@@ -13,9 +13,10 @@ if(NOT ROTORIX_SANITIZE)
     set(ROTORIX_RUN_VM ${PROJECT_SOURCE_DIR}/e2e/vm/run-vm)
 
     # Platform and discovery through hidraw and usbhid against four emulated boards (the last
-    # with strings longer than the kernel's HID_UNIQ keeps), and the input watch on a board that
-    # turns its encoders.
-    add_executable(e2e_platform_vm_test e2e/test_platform_vm.cpp e2e/test_input_vm.cpp
+    # with strings longer than the kernel's HID_UNIQ keeps), beside uhid devices, and the input
+    # watch on a board that turns its encoders.
+    add_executable(e2e_platform_vm_test e2e/test_platform_vm.cpp e2e/test_platform_foreign_vm.cpp
+                                        e2e/test_input_vm.cpp e2e/platform_vm_fixture.h
                                         e2e/vm_rig.cpp)
     target_include_directories(e2e_platform_vm_test PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(e2e_platform_vm_test PRIVATE input hid config base GTest::gtest

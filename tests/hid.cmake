@@ -1,9 +1,12 @@
-# Tests of the hid/ layer. The Linux backend needs hardware and is exercised by the VM rig, not here.
+# Tests of the hid/ layer. The Linux backend's device calls need hardware and are exercised by the
+# VM rig.
 rotorix_add_test(test_report_descriptor SOURCES test_report_descriptor.cpp LIBS hid)
-# The Linux device monitor's draining, what counts a change as handled, and the Linux platform's
-# first answer about the device set.
+# The Linux device monitor's draining, what counts a change as handled, and how long the Linux
+# platform believes a quiet monitor; the walk's decision from names in a class directory made by
+# the test, and what an open node refuses before the kernel is asked.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     rotorix_add_test(test_udev_monitor SOURCES test_udev_monitor.cpp LIBS hid)
+    rotorix_add_test(test_linux_hidraw SOURCES test_linux_hidraw.cpp LIBS hid)
 endif()
 
 # The Windows backend where no board is needed: error codes and their text, the UTF-8 paths, and

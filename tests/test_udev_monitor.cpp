@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ TEST(DrainEvents, TakesEverythingPendingAndStopsOnEmptyOrBroken) {
         {"overrun, then more events", {R::Overrun, R::Event}, true, false, 3},
         {"broken socket", {R::Broken, R::Event}, true, true, 1},
         {"events, then broken", {R::Event, R::Broken}, true, true, 2},
+        // libudev answers "nothing" for a message it throws away, while more may wait behind it
+        {"thrown away, then an event", {R::Dropped, R::Dropped, R::Event}, true, false, 4},
+        {"only thrown away", {R::Dropped, R::Dropped}, false, false, 3},
     };
     for (const auto& c : cases) {
         std::deque<Receipt> socket(c.pending.begin(), c.pending.end());
@@ -94,6 +98,25 @@ TEST(ChangeTracker, AChangeIsHandledOnlyByASuccessfulWalkAfterIt) {
 TEST(LinuxPlatform, FirstQuestionAboutTheDeviceSetAnswersTrue) {
     const auto platform = makeLinuxPlatform();
     EXPECT_TRUE(platform->devicesMayHaveChanged());
+}
+
+// A monitor that hears nothing may be deaf (no kernel events in a sandbox): it is believed only
+// for so long after the last walk, and then the answer is true all the same.
+TEST(LinuxPlatform, AQuietMonitorIsBelievedOnlySoLongAfterAWalk) {
+    if (!DeviceMonitor::create()) {
+        GTEST_SKIP() << "no device monitor on this machine: every answer is true";
+    }
+    const struct {
+        std::chrono::milliseconds trust;
+        bool answer;
+    } cases[] = {{std::chrono::hours(1), false}, {std::chrono::milliseconds(0), true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.trust.count()) + " ms");
+        const auto platform = makeLinuxPlatform(c.trust);
+        EXPECT_TRUE(platform->devicesMayHaveChanged());
+        ASSERT_EQ(platform->enumerateMatching({0x2B7E, 0x0103}).failure, std::nullopt);
+        EXPECT_EQ(platform->devicesMayHaveChanged(), c.answer);
+    }
 }
 
 }  // namespace

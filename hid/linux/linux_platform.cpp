@@ -2,11 +2,7 @@
 
 #include <fcntl.h>
 #include <libudev.h>
-#include <linux/hidraw.h>
-#include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
@@ -14,47 +10,93 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "base/unicode.h"
+#include "hid/linux/hidraw_device.h"
+#include "hid/linux/hidraw_names.h"
 #include "hid/linux/udev_monitor.h"
-#include "hid/report_descriptor.h"
 
 namespace rotorix::hid {
 
 namespace {
 
-std::string systemWords(int error) {
-    return error != 0 ? std::strerror(error) : "the system gave no reason";
-}
+using hidraw::FileDescriptor;
+using hidraw::systemWords;
+
+const std::string kHidrawClass = "/sys/class/hidraw";
 
 // ---- libudev's references --------------------------------------------------------------------
 
 struct UdevFree {
     void operator()(udev* p) const { udev_unref(p); }
-    void operator()(udev_enumerate* p) const { udev_enumerate_unref(p); }
     void operator()(udev_device* p) const { udev_device_unref(p); }
 };
 using Udev = std::unique_ptr<udev, UdevFree>;
-using UdevEnumerate = std::unique_ptr<udev_enumerate, UdevFree>;
 using UdevDevice = std::unique_ptr<udev_device, UdevFree>;
 
-// The USB device a hidraw node belongs to (owned by `node`), or null for a node on another bus:
-// Bluetooth, I2C and uhid devices have no USB identity to offer and are no board of ours.
-// libudev finds a parent by walking up the sysfs path, lazily, and while a board is being removed
-// its directories can go at any moment: the walk then passes over them and ends at the hub above
-// (a root hub's serial is its host controller's name). So the device must sit directly above the
-// node's USB interface in the path (an interface's directory sits in its USB device's), or there
-// is none.
-udev_device* usbParent(udev_device* node) {
-    udev_device* const interface =
-        udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_interface");
-    udev_device* const device = interface != nullptr ? udev_device_get_parent(interface) : nullptr;
-    if (device == nullptr) {
+std::string_view parentPath(std::string_view path) {
+    return path.substr(0, std::min(path.rfind('/'), path.size()));
+}
+
+bool hasType(udev_device* device, const char* subsystem, const char* devtype) {
+    const char* const is_subsystem = udev_device_get_subsystem(device);
+    const char* const is_devtype = udev_device_get_devtype(device);
+    return is_subsystem != nullptr && std::strcmp(is_subsystem, subsystem) == 0 &&
+           is_devtype != nullptr && std::strcmp(is_devtype, devtype) == 0;
+}
+
+// Parents are found, lazily, by walking up the sysfs path, and while a device is being removed
+// its directories can go at any moment: the walk then passes over them and ends further up (at
+// the hub above, say, whose root hub's serial is its host controller's name). So each device
+// below must sit exactly where its parent's path says, or there is none.
+
+// `device`'s parent of that type when it sits directly above it; else null.
+udev_device* directParent(udev_device* device, const char* subsystem, const char* devtype) {
+    udev_device* const parent = device != nullptr ? udev_device_get_parent(device) : nullptr;
+    if (parent == nullptr || !hasType(parent, subsystem, devtype)) {
         return nullptr;
     }
-    const std::string_view below = udev_device_get_syspath(interface);
-    return below.substr(0, below.rfind('/')) == udev_device_get_syspath(device) ? device : nullptr;
+    return parentPath(udev_device_get_syspath(device)) == udev_device_get_syspath(parent) ? parent
+                                                                                          : nullptr;
+}
+
+// The hid device a hidraw node belongs to (owned by `node`): its node sits in its "hidraw"
+// directory. Null when there is none.
+udev_device* hidDevice(udev_device* node) {
+    udev_device* const hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr);
+    if (hid == nullptr) {
+        return nullptr;
+    }
+    return parentPath(parentPath(udev_device_get_syspath(node))) == udev_device_get_syspath(hid)
+               ? hid
+               : nullptr;
+}
+
+// The name of the hid device a hidraw node belongs to ("0003:2B7E:0103.0007"), which names one
+// device instance where the node's own name may pass to the next device plugged in. Empty when
+// there is none.
+std::string hidInstance(udev_device* node) {
+    udev_device* const hid = hidDevice(node);
+    const char* const name = hid != nullptr ? udev_device_get_sysname(hid) : nullptr;
+    return name != nullptr ? name : std::string();
+}
+
+// The USB interface whose hid device a node belongs to (owned by `node`), or null. Only a hid
+// device on the USB bus speaks for a USB device: a Bluetooth one sits below its adapter, often a
+// USB device with a serial and strings of its own; I2C and uhid devices offer none. None is a
+// board of ours.
+udev_device* usbInterface(udev_device* node) {
+    udev_device* const hid = hidDevice(node);
+    const char* const name = hid != nullptr ? udev_device_get_sysname(hid) : nullptr;
+    const auto parsed = name != nullptr ? hidraw::parseHidName(name) : std::nullopt;
+    if (!parsed || parsed->bus != hidraw::kBusUsb) {
+        return nullptr;
+    }
+    return directParent(hid, "usb", "usb_interface");
+}
+
+udev_device* usbParent(udev_device* node) {
+    return directParent(usbInterface(node), "usb", "usb_device");
 }
 
 std::optional<std::uint16_t> hexAttribute(udev_device* device, const char* name) {
@@ -71,8 +113,8 @@ std::optional<std::uint16_t> hexAttribute(udev_device* device, const char* name)
     return value;
 }
 
-// The kernel keeps the USB device's string descriptors whole (up to 126 UTF-16 units, as UTF-8);
-// a string the device has not got has no attribute at all.
+// The kernel keeps the USB device's string descriptors (up to 126 UTF-16 units, as UTF-8); a
+// string the device has not got has no attribute at all.
 std::u16string stringAttribute(udev_device* usb, const char* name) {
     const char* text = udev_device_get_sysattr_value(usb, name);
     return text != nullptr ? base::fromUtf8Lossy(text) : std::u16string();
@@ -87,15 +129,6 @@ std::optional<Identity> identityOf(udev_device* usb) {
         return std::nullopt;
     }
     return identity;
-}
-
-// The name of the hid device a hidraw node belongs to ("0003:2B7E:0103.0007"): bus, vendor,
-// product and a counter that does not repeat before a reboot, so it names one device instance
-// where the node's own name may pass to the next device plugged in. Empty when there is none.
-std::string hidInstance(udev_device* node) {
-    udev_device* const hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr);
-    const char* const name = hid != nullptr ? udev_device_get_sysname(hid) : nullptr;
-    return name != nullptr ? name : std::string();
 }
 
 // Whether `node` is still the device instance a walk listed as `entry`.
@@ -124,235 +157,32 @@ OpenError::Kind openErrorKind(int error) {
     }
 }
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(FileDescriptor&&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-// The ioctl's length field has 14 bits.
-constexpr std::size_t kMaxIoctlLength = (std::size_t{1} << _IOC_SIZEBITS) - 1;
-
-// ---- the device ------------------------------------------------------------------------------
-
-class HidrawDevice final : public Device {
-  public:
-    HidrawDevice(FileDescriptor file, std::optional<Identity> identity)
-        : file_(std::move(file)), identity_(std::move(identity)) {}
-
-    // Read at open and kept: the attributes vanish with the device, the handle's strings do not.
-    std::optional<std::u16string> serialNumber() override {
-        return identity_ ? std::optional(identity_->serial) : std::nullopt;
-    }
-    std::optional<std::u16string> manufacturer() override {
-        return identity_ ? std::optional(identity_->manufacturer) : std::nullopt;
-    }
-    std::optional<std::u16string> product() override {
-        return identity_ ? std::optional(identity_->product) : std::nullopt;
-    }
-
-    std::optional<ReportLengths> reportLengths() override {
-        const auto* bytes = descriptor();
-        if (bytes == nullptr) {
-            return std::nullopt;
-        }
-        return summarizeDescriptor(*bytes).lengths;
-    }
-
-    std::optional<std::vector<InputButton>> inputButtons() override {
-        const auto* bytes = descriptor();
-        if (bytes == nullptr) {
-            return std::nullopt;
-        }
-        return inputButtonsFromDescriptor(*bytes);
-    }
-
-    bool sendFeatureReport(std::span<const std::uint8_t> report) override {
-        timed_out_ = false;
-        if (report.empty() || report.size() > kMaxIoctlLength) {
-            lastError_ = "a feature report must be 1 to " + std::to_string(kMaxIoctlLength) +
-                         " bytes long, not " + std::to_string(report.size());
-            return false;
-        }
-        // Byte 0 is the report ID also for a device without numbered reports (ID 0): usbhid
-        // then sends the rest and counts the ID byte in what it reports as sent.
-        const int sent = ::ioctl(file_.get(), HIDIOCSFEATURE(report.size()), report.data());
-        if (sent < 0) {
-            noteFailure(errno);
-            return false;
-        }
-        if (static_cast<std::size_t>(sent) != report.size()) {
-            lastError_ = "the device took " + std::to_string(sent) + " of " +
-                         std::to_string(report.size()) + " bytes";
-            return false;
-        }
-        return true;
-    }
-
-    std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
-        timed_out_ = false;
-        if (buffer.empty() || buffer.size() > kMaxIoctlLength) {
-            lastError_ = "a feature report buffer must be 1 to " + std::to_string(kMaxIoctlLength) +
-                         " bytes long";
-            return std::nullopt;
-        }
-        const std::uint8_t report_id = buffer[0];
-        const int got = ::ioctl(file_.get(), HIDIOCGFEATURE(buffer.size()), buffer.data());
-        if (got < 0) {
-            noteFailure(errno);
-            return std::nullopt;
-        }
-        // The kernel's hidraw documentation says an unnumbered report's data starts at byte 0;
-        // usbhid in fact keeps byte 0 for the report number and counts it in the result. For
-        // report 0 that byte never came from the device, so it is set here. The count, the
-        // device's bytes plus one, is handed on as it is: the caller judges a reply too short.
-        if (report_id == 0 && got > 0) {
-            buffer[0] = 0;
-        }
-        return static_cast<std::size_t>(got);
-    }
-
-    ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int timeout_ms) override {
-        pollfd ready{file_.get(), POLLIN, 0};
-        const int polled = ::poll(&ready, 1, timeout_ms < 0 ? 0 : timeout_ms);
-        if (polled < 0) {
-            if (errno == EINTR) {
-                return ReadOutcome::NothingYet;
-            }
-            lastError_ = systemWords(errno);
-            return ReadOutcome::Gone;
-        }
-        if (polled == 0) {
-            return ReadOutcome::NothingYet;
-        }
-        // hidraw hangs up a node whose device has gone, even with reports still queued.
-        if ((ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            lastError_ = systemWords((ready.revents & POLLNVAL) != 0 ? EBADF : ENODEV);
-            return ReadOutcome::Gone;
-        }
-        // With no room for the report, one report is still taken off the queue, so the outcome
-        // keeps its meaning.
-        std::uint8_t scratch = 0;
-        std::uint8_t* data = buffer.empty() ? &scratch : buffer.data();
-        std::size_t size = buffer.empty() ? 1 : buffer.size();
-        // hidraw hands out unnumbered input reports without their ID byte; this interface keeps
-        // byte 0 for the ID, as feature reports have it.
-        if (!numbered() && size > 1) {
-            data[0] = 0;
-            ++data;
-            --size;
-        }
-        const ssize_t got = ::read(file_.get(), data, size);
-        if (got > 0) {
-            return ReadOutcome::Report;
-        }
-        if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
-            return ReadOutcome::NothingYet;  // another reader of the node took it first
-        }
-        // ENODEV, EIO (hidraw's word for a node whose device went), ESHUTDOWN, or anything
-        // else: the handle is of no more use.
-        lastError_ = got == 0 ? "the device closed its reports" : systemWords(errno);
-        return ReadOutcome::Gone;
-    }
-
-    std::string lastError() const override { return lastError_; }
-    bool timedOut() const override { return timed_out_; }
-
-  private:
-    // usbhid gives a control transfer the device never completes 5 s, then ETIMEDOUT; a device
-    // that refuses one stalls it (EPIPE) at once.
-    void noteFailure(int error) {
-        lastError_ = systemWords(error);
-        timed_out_ = error == ETIMEDOUT;
-    }
-
-    // The report descriptor through the open handle rather than from sysfs by the node's name:
-    // after an unplug another device may take that name, but a handle only ever speaks of its
-    // own device. Kept once read (it cannot change for one node); null while it cannot be read.
-    const std::vector<std::uint8_t>* descriptor() {
-        if (descriptor_) {
-            return &*descriptor_;
-        }
-        int size = 0;
-        if (::ioctl(file_.get(), HIDIOCGRDESCSIZE, &size) < 0) {
-            lastError_ = systemWords(errno);
-            return nullptr;
-        }
-        if (size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE) {
-            lastError_ = "the kernel reports a descriptor of " + std::to_string(size) + " bytes";
-            return nullptr;
-        }
-        auto wanted = std::make_unique<hidraw_report_descriptor>();
-        wanted->size = static_cast<std::uint32_t>(size);
-        if (::ioctl(file_.get(), HIDIOCGRDESC, wanted.get()) < 0) {
-            lastError_ = systemWords(errno);
-            return nullptr;
-        }
-        descriptor_.emplace(wanted->value, wanted->value + size);
-        return &*descriptor_;
-    }
-
-    // Whether input reports carry an ID byte; a device whose descriptor cannot be read is taken
-    // to number none.
-    bool numbered() {
-        if (!numbered_) {
-            const auto* bytes = descriptor();
-            if (bytes == nullptr) {
-                return false;
-            }
-            numbered_ = summarizeDescriptor(*bytes).numbered;
-        }
-        return *numbered_;
-    }
-
-    FileDescriptor file_;
-    std::optional<Identity> identity_;  // empty: the strings could not be read at open
-    std::optional<std::vector<std::uint8_t>> descriptor_;
-    std::optional<bool> numbered_;
-    std::string lastError_;
-    bool timed_out_ = false;
-};
-
 // ---- the platform ----------------------------------------------------------------------------
 
 class LinuxPlatform final : public Platform {
   public:
     // The monitor exists before anything can walk, so no change slips in between.
-    LinuxPlatform() : monitor_(hidraw::DeviceMonitor::create()) {}
+    explicit LinuxPlatform(std::chrono::milliseconds longest_trust)
+        : monitor_(hidraw::DeviceMonitor::create()), longest_trust_(longest_trust) {}
 
     bool devicesMayHaveChanged() override {
         // Every pending event is taken even on the first call, so that the next call speaks of
         // what happened after this one.
-        return changes_.ask(monitor_ == nullptr || monitor_->changed());
+        const bool heard = changes_.ask(monitor_ == nullptr || monitor_->changed());
+        // A monitor can listen and never hear a thing: kernel events do not reach a sandbox or a
+        // rootless container, and /run/udev/control can outlive a dead udevd. So a walk that is
+        // old enough is made anyway: a missed event costs a few seconds, not the board, and a
+        // walk that decides from names first costs next to nothing.
+        return heard || Clock::now() - last_walk_ >= longest_trust_;
     }
 
-    Enumeration enumerate() override {
-        Enumeration walk = walkHidraw();
-        changes_.walked(!walk.failure);
-        return walk;
-    }
+    Enumeration enumerate() override { return noted(walk(std::nullopt)); }
+
+    Enumeration enumerateMatching(DeviceMatch wanted) override { return noted(walk(wanted)); }
 
     std::optional<Identity> identify(const InterfaceInfo& entry) override {
-        struct stat info {};
-        std::string failure;
-        udev* const udev = context(failure);
-        if (::stat(entry.path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) || udev == nullptr) {
-            return std::nullopt;
-        }
-        const UdevDevice node(udev_device_new_from_devnum(udev, 'c', info.st_rdev));
-        const bool ours = node && isHidraw(node.get()) && sameInstance(node.get(), entry);
+        const UdevDevice node = nodeOf(entry.path);
+        const bool ours = node && sameInstance(node.get(), entry);
         udev_device* const usb = ours ? usbParent(node.get()) : nullptr;
         return usb != nullptr ? identityOf(usb) : std::nullopt;
     }
@@ -363,7 +193,12 @@ class LinuxPlatform final : public Platform {
         FileDescriptor file(::open(entry.path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
         if (file.get() < 0) {
             const int error = errno;
-            return OpenError{openErrorKind(error), systemWords(error)};
+            // An interface whose device is being unplugged can refuse an open before its node
+            // goes: EIO (usbhid cannot wake it), or EBUSY. A present board that fails the same
+            // way has a real fault, and is told as one.
+            const bool leaving = (error == EIO || error == EBUSY) && onItsWayOut(entry);
+            return OpenError{leaving ? OpenError::Kind::Gone : openErrorKind(error),
+                             systemWords(error)};
         }
         struct stat info {};
         if (::fstat(file.get(), &info) != 0) {
@@ -387,6 +222,10 @@ class LinuxPlatform final : public Platform {
             return OpenError{gone ? OpenError::Kind::Gone : OpenError::Kind::Other,
                              systemWords(error)};
         }
+        // A device being removed loses its sysfs entries one by one.
+        if (udev_device_get_subsystem(node.get()) == nullptr) {
+            return OpenError{OpenError::Kind::Gone, systemWords(ENODEV)};
+        }
         if (!isHidraw(node.get())) {
             return OpenError{OpenError::Kind::Other, "Not a hidraw device"};
         }
@@ -395,11 +234,13 @@ class LinuxPlatform final : public Platform {
             return OpenError{OpenError::Kind::Gone, "No such device"};
         }
         udev_device* const usb = usbParent(node.get());
-        return std::make_unique<HidrawDevice>(std::move(file),
-                                              usb != nullptr ? identityOf(usb) : std::nullopt);
+        return hidraw::makeHidrawDevice(std::move(file),
+                                        usb != nullptr ? identityOf(usb) : std::nullopt);
     }
 
   private:
+    using Clock = std::chrono::steady_clock;
+
     // libudev's context, made again after a failure so that a walk can recover from one.
     udev* context(std::string& failure) {
         if (!udev_) {
@@ -412,43 +253,77 @@ class LinuxPlatform final : public Platform {
         return udev_.get();
     }
 
-    Enumeration walkHidraw() {
+    // The hidraw node at `path` as it is now; null when there is none.
+    UdevDevice nodeOf(const std::string& path) {
+        struct stat info {};
+        std::string failure;
+        udev* const udev = context(failure);
+        if (udev == nullptr || ::stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+            return nullptr;
+        }
+        UdevDevice node(udev_device_new_from_devnum(udev, 'c', info.st_rdev));
+        return node && isHidraw(node.get()) ? std::move(node) : nullptr;
+    }
+
+    // After an open failed with EIO: whether the entry's device is going. It is when its node has
+    // gone or passed to another instance, or when the hub has let its USB device go, which the
+    // device's usbfs node says at once (ENODEV) while the hidraw node may linger a moment.
+    // Whatever cannot be asked leaves the EIO a failure of a present device.
+    bool onItsWayOut(const InterfaceInfo& entry) {
+        std::string failure;
+        if (context(failure) == nullptr) {
+            return false;
+        }
+        const UdevDevice node = nodeOf(entry.path);
+        if (!node || !sameInstance(node.get(), entry)) {
+            return true;
+        }
+        udev_device* const usb = usbParent(node.get());
+        if (usb == nullptr) {
+            return true;  // a board when it was listed: its directories are going
+        }
+        const char* const usbfs = udev_device_get_devnode(usb);
+        if (usbfs == nullptr) {
+            return false;
+        }
+        const FileDescriptor probe(::open(usbfs, O_RDONLY | O_CLOEXEC));
+        return probe.get() < 0 && (errno == ENODEV || errno == ENOENT || errno == ENXIO);
+    }
+
+    Enumeration noted(Enumeration walk) {
+        changes_.walked(!walk.failure);
+        if (!walk.failure) {
+            last_walk_ = Clock::now();
+        }
+        return walk;
+    }
+
+    // Names first: only the nodes of USB hid devices (of `wanted`'s IDs, when given) are resolved
+    // and read, so a foreign device costs one readlink.
+    Enumeration walk(const std::optional<DeviceMatch>& wanted) {
         Enumeration walk;
+        hidraw::NodeNames names = hidraw::usbNodes(kHidrawClass, wanted);
+        if (names.failure) {
+            walk.failure = std::move(names.failure);
+            return walk;
+        }
+        if (names.nodes.empty()) {
+            return walk;
+        }
         std::string failure;
         udev* const udev = context(failure);
         if (udev == nullptr) {
             walk.failure = failure;
             return walk;
         }
-        errno = 0;
-        const UdevEnumerate enumerate(udev_enumerate_new(udev));
-        if (!enumerate) {
-            walk.failure = systemWords(errno);
-            return walk;
-        }
-        if (const int error = udev_enumerate_add_match_subsystem(enumerate.get(), "hidraw");
-            error < 0) {
-            walk.failure = systemWords(-error);
-            return walk;
-        }
-        if (const int error = udev_enumerate_scan_devices(enumerate.get()); error < 0) {
-            walk.failure = systemWords(-error);
-            return walk;
-        }
-        // The list is built here, and may fail here; ENODATA only says it is empty.
-        errno = 0;
-        udev_list_entry* const first = udev_enumerate_get_list_entry(enumerate.get());
-        if (first == nullptr && errno != 0 && errno != ENODATA) {
-            walk.failure = systemWords(errno);
-            return walk;
-        }
-        udev_list_entry* entry = nullptr;
-        udev_list_entry_foreach(entry, first) {
-            // Whatever is missing below, the device is on its way out (or on another bus).
+        for (const hidraw::NodeName& name : names.nodes) {
+            // Whatever is missing below, the device is on its way out; and a node whose hid
+            // device is not the one its name spoke of passed to another since.
             const UdevDevice node(
-                udev_device_new_from_syspath(udev, udev_list_entry_get_name(entry)));
+                udev_device_new_from_syspath(udev, (kHidrawClass + '/' + name.node).c_str()));
             const char* const devnode = node ? udev_device_get_devnode(node.get()) : nullptr;
-            udev_device* const usb = devnode != nullptr ? usbParent(node.get()) : nullptr;
+            const bool same = devnode != nullptr && hidInstance(node.get()) == name.instance;
+            udev_device* const usb = same ? usbParent(node.get()) : nullptr;
             if (usb == nullptr) {
                 continue;
             }
@@ -456,8 +331,7 @@ class LinuxPlatform final : public Platform {
             const auto product = hexAttribute(usb, "idProduct");
             const auto version = hexAttribute(usb, "bcdDevice");
             if (vendor && product && version) {
-                walk.interfaces.push_back(
-                    {devnode, *vendor, *product, *version, hidInstance(node.get())});
+                walk.interfaces.push_back({devnode, *vendor, *product, *version, name.instance});
             }
         }
         return walk;
@@ -465,13 +339,15 @@ class LinuxPlatform final : public Platform {
 
     std::unique_ptr<hidraw::DeviceMonitor> monitor_;  // empty: cannot tell, so always walk
     hidraw::ChangeTracker changes_;
+    std::chrono::milliseconds longest_trust_;
+    Clock::time_point last_walk_ = Clock::now();
     Udev udev_;
 };
 
 }  // namespace
 
-std::unique_ptr<Platform> makeLinuxPlatform() {
-    return std::make_unique<LinuxPlatform>();
+std::unique_ptr<Platform> makeLinuxPlatform(std::chrono::milliseconds longest_trust) {
+    return std::make_unique<LinuxPlatform>(longest_trust);
 }
 
 }  // namespace rotorix::hid

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <libudev.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +15,8 @@ Drained drainEvents(const std::function<Receipt()>& receive, int limit) {
         switch (receive()) {
             case Receipt::Empty:
                 return result;
+            case Receipt::Dropped:
+                break;
             case Receipt::Event:
             case Receipt::Overrun:
                 result.changed = true;
@@ -76,7 +79,20 @@ bool DeviceMonitor::changed() {
     if (broken_) {
         return true;
     }
-    const Drained drained = drainEvents([this] {
+    pollfd socket{udev_monitor_get_fd(handles_->monitor), POLLIN, 0};
+    const Drained drained = drainEvents([this, &socket] {
+        socket.revents = 0;
+        const int polled = ::poll(&socket, 1, 0);
+        if (polled == 0) {
+            return Receipt::Empty;
+        }
+        if (polled < 0) {
+            return errno == EINTR ? Receipt::Overrun : Receipt::Broken;
+        }
+        if ((socket.revents & POLLNVAL) != 0) {
+            return Receipt::Broken;
+        }
+        // Readable, or an error the receive will tell (ENOBUFS after an overflow).
         errno = 0;
         udev_device* const device = udev_monitor_receive_device(handles_->monitor);
         if (device != nullptr) {
@@ -84,18 +100,18 @@ bool DeviceMonitor::changed() {
             return Receipt::Event;
         }
         switch (errno) {
+            // A message from a sender other than the one we listen to, one that failed to parse,
+            // or one of another subsystem: dropped, and the next one may be fine.
             case EAGAIN:
 #if EWOULDBLOCK != EAGAIN
             case EWOULDBLOCK:
 #endif
-                return Receipt::Empty;
-            case ENOBUFS:
-            case EINTR:
-            // A message that failed to parse, or came from a sender other than the one we
-            // listen to: dropped, and the next one may be fine.
             case EINVAL:
             case EBADMSG:
             case EPERM:
+                return Receipt::Dropped;
+            case ENOBUFS:
+            case EINTR:
                 return Receipt::Overrun;
             default:
                 return Receipt::Broken;

@@ -10,7 +10,8 @@ namespace rotorix::hid::hidraw {
 // What one non-blocking receive on the event socket gave.
 enum class Receipt {
     Event,    // an event of the hidraw subsystem (any action)
-    Empty,    // nothing pending
+    Dropped,  // a message libudev threw away (from a sender it does not trust, or garbled)
+    Empty,    // nothing pending: the socket is not readable
     Overrun,  // the socket's buffer overflowed: events were lost (ENOBUFS), or a signal cut in
     Broken,   // the socket failed otherwise; it cannot be trusted any more
 };
@@ -20,8 +21,9 @@ struct Drained {
     bool broken = false;   // stop listening; walk every time from now on
 };
 
-// Takes every pending receipt off the socket. Bounded, so that a socket that keeps answering
-// never holds the caller: past `limit` receipts the result simply says "changed".
+// Takes every pending receipt off the socket: a dropped message says nothing, and what follows it
+// is read too. Bounded, so that a socket that keeps answering never holds the caller: past
+// `limit` receipts the result simply says "changed".
 Drained drainEvents(const std::function<Receipt()>& receive, int limit = 4096);
 
 // The answer to "may the device set have changed?" from what the monitor heard and how the walks
@@ -60,7 +62,9 @@ class DeviceMonitor {
     DeviceMonitor& operator=(const DeviceMonitor&) = delete;
 
     // True when any hidraw event arrived since the previous call (or the socket lost events).
-    // One receive system call when nothing arrived. After the socket breaks, always true.
+    // Reads for as long as the socket is readable, as libudev answers "nothing" also for a
+    // message it throws away, and any local user can send such messages: one poll when nothing
+    // arrived. After the socket breaks, always true.
     bool changed();
 
     // Whether the monitor listens to udevd (true) or to the kernel (false).

@@ -222,6 +222,9 @@ class WitnessPlatform final : public rotorix::hid::Platform {
     unsigned take() { return std::exchange(spoken_, 0U); }
 
     rotorix::hid::Enumeration enumerate() override { return system_->enumerate(); }
+    rotorix::hid::Enumeration enumerateMatching(rotorix::hid::DeviceMatch wanted) override {
+        return system_->enumerateMatching(wanted);
+    }
     std::optional<rotorix::hid::Identity> identify(
         const rotorix::hid::InterfaceInfo& entry) override {
         return system_->identify(entry);

@@ -1,17 +1,13 @@
 // The platform, discovery and settings exchanges on the Linux backend, against boards that the
 // VM's own USB host side enumerates: libudev, hidraw, usbhid and the USB control path all take
 // part. Runs only inside run-vm (ctest -L e2e); tests/e2e_boards.cmake describes the boards.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/uhid.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <clocale>
-#include <cstring>
-#include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
@@ -24,182 +20,11 @@
 #include "config/settings_io.h"
 #include "hid/discovery.h"
 #include "hid/linux/linux_platform.h"
+#include "platform_vm_fixture.h"
 #include "vm_rig.h"
 
 namespace rotorix::e2e {
 namespace {
-
-using config::BoardSettings;
-using hid::ReadOutcome;
-using Bytes = std::vector<std::uint8_t>;
-using Serials = std::vector<std::u16string>;
-
-struct Board {
-    std::u16string serial;
-    std::u16string manufacturer;
-    std::u16string product;
-    std::uint16_t version;
-    hid::ReportLengths lengths;
-    BoardSettings settings;  // as plugged in: planes (8, 9), pulse code (10), hide flag (1)
-};
-
-Board described(const RigBoard& board) {
-    const auto text = [](const std::optional<std::string>& utf8) {
-        return base::fromUtf8(utf8.value_or("")).value_or(u"(not UTF-8)");
-    };
-    const auto byte = [&](unsigned code) { return static_cast<std::uint8_t>(board.setting(code)); };
-    return {text(board.serial),
-            text(board.manufacturer),
-            text(board.product),
-            board.version,
-            {static_cast<std::uint16_t>(board.input_length), 0,
-             static_cast<std::uint16_t>(board.feature_length)},
-            {{byte(8), byte(9)}, byte(10), byte(1)}};
-}
-
-// The boards tests/e2e_boards.cmake has run-vm plug in, in bus order: two that can be
-// configured, an odd one with no strings, firmware 0.0 and a feature report too short to
-// configure, then one whose strings are longer than the 63 bytes the kernel keeps in HID_UNIQ.
-const std::vector<Board> kBoards = [] {
-    std::vector<Board> boards;
-    if (const auto rig = VmRig::fromEnvironment()) {
-        for (int i = 0; i < rig->boardCount(); ++i) {
-            boards.push_back(described(rig->board(i)));
-        }
-    }
-    return boards;
-}();
-constexpr int kBoardCount = 4;
-constexpr int kConfigurable = 2;  // boards 0 and 1
-constexpr int kOddBoard = 2;
-constexpr int kLongBoard = 3;
-
-Serials allSerials() {
-    Serials serials;
-    for (const Board& board : kBoards) {
-        serials.push_back(board.serial);
-    }
-    return serials;
-}
-
-Bytes padded(std::size_t length, std::initializer_list<std::uint8_t> head) {
-    Bytes report(head);
-    report.resize(length, 0);
-    return report;
-}
-
-LoggedReport feature(std::size_t length, std::initializer_list<std::uint8_t> head) {
-    return {"feature", padded(length, head)};
-}
-
-class VmPlatform : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        // As the window does: QCoreApplication takes the locale from the environment, and run-vm
-        // exports a UTF-8 one.
-        std::setlocale(LC_ALL, "");
-        rig_ = VmRig::fromEnvironment();
-    }
-
-    void SetUp() override {
-        ASSERT_TRUE(rig_.has_value()) << "this suite runs inside the VM: ctest -L e2e, or "
-                                         "e2e/vm/run-vm with the boards of tests/e2e_boards.cmake";
-        ASSERT_EQ(rig_->boardCount(), kBoardCount);
-        ASSERT_TRUE(events.listening()) << "no uevent socket";
-        platform = hid::makeLinuxPlatform();
-        ASSERT_EQ(boards().size(), static_cast<std::size_t>(kBoardCount))
-            << "an earlier test left a board unplugged";
-        for (int i = 0; i < kBoardCount; ++i) {
-            log_marks[i] = rig_->log(i).size();
-        }
-    }
-
-    void TearDown() override {
-        for (int i = 0; i < kBoardCount; ++i) {
-            rig_->control(i, "disarm");
-            rig_->control(i, "talkative");
-            rig_->control(i, "full-reply");
-            if (!rig_->bound(i)) {
-                replugAndWait(i);
-            }
-            if (dirty[i] && i < kConfigurable) {
-                restoreSettings(i);
-            }
-        }
-    }
-
-    // The interfaces with the board's IDs, in the platform's order.
-    std::vector<hid::InterfaceInfo> boards() {
-        std::vector<hid::InterfaceInfo> found;
-        for (auto& info : platform->enumerate().interfaces) {
-            if (match.matches(info)) {
-                found.push_back(info);
-            }
-        }
-        return found;
-    }
-
-    bool present(int board) {
-        return std::ranges::count(listedSerials(*platform, match), kBoards[board].serial) > 0;
-    }
-
-    hid::OpenedBoard open(int board) {
-        auto outcome = openBySerial(*platform, match, kBoards[board].serial);
-        EXPECT_TRUE(outcome.unusable.empty());
-        if (!outcome.board) {
-            ADD_FAILURE() << "board " << board << " did not open";
-            return {};
-        }
-        return std::move(*outcome.board);
-    }
-
-    // The reports `board` received since the test began. `device`, open on that board, fences
-    // the log first: the function answers a fetch only after it has logged every report before
-    // it, while a SET_REPORT completes on the host before the function has seen its data.
-    std::vector<LoggedReport> traffic(int board, hid::Device& device) {
-        Bytes fence(kBoards[board].lengths.feature, 0);
-        EXPECT_TRUE(device.getFeatureReport(fence).has_value()) << "the fencing fetch failed";
-        auto all = rig_->log(board);
-        return {all.begin() + static_cast<std::ptrdiff_t>(log_marks[board]), all.end()};
-    }
-
-    // Puts the plugged-in settings back after a test that wrote.
-    void restoreSettings(int board) {
-        auto opened = open(board);
-        if (!opened.device) {
-            return;
-        }
-        const Board& b = kBoards[board];
-        const std::pair<std::uint8_t, std::uint8_t> writes[] = {{1, b.settings.hide_flag},
-                                                                {8, b.settings.planes.low},
-                                                                {9, b.settings.planes.high},
-                                                                {10, b.settings.pulse_code}};
-        for (const auto& [code, value] : writes) {
-            EXPECT_TRUE(opened.device->sendFeatureReport(
-                padded(b.lengths.feature, {0, config::kWriteCommand, code, value})));
-        }
-    }
-
-    // Unplugs `board` and waits until the host side has let go of it.
-    void unplugAndWait(int board) {
-        ASSERT_TRUE(rig_->unplug(board));
-        ASSERT_TRUE(events.waitUntil([&] { return !present(board); }))
-            << "board " << board << " is still enumerated after its unplug";
-    }
-
-    void replugAndWait(int board) {
-        ASSERT_TRUE(rig_->replug(board));
-        ASSERT_TRUE(events.waitUntil([&] { return present(board); }))
-            << "board " << board << " did not come back";
-    }
-
-    static inline std::optional<VmRig> rig_;
-    const hid::DeviceMatch match{config::kVendorId, config::kProductId};
-    DeviceEvents events;
-    std::unique_ptr<hid::Platform> platform;
-    std::size_t log_marks[kBoardCount] = {};
-    bool dirty[kBoardCount] = {};
-};
 
 // --- discovery ---------------------------------------------------------------------------------
 
@@ -210,6 +35,8 @@ TEST_F(VmPlatform, EnumerationListsTheBoardsInBusOrderWithTheirVersions) {
         EXPECT_EQ(found[i].version, kBoards[i].version) << "board " << i;
     }
     EXPECT_NE(found[0].path, found[1].path);
+    EXPECT_EQ(platform->enumerateMatching(match).interfaces, found)
+        << "the walk that decides from names first lists the same";
 
     EXPECT_EQ(listedSerials(*platform, match), allSerials());
 }
@@ -508,6 +335,43 @@ TEST_F(VmPlatform, UnpluggedBoardIsGoneForEveryCallAndFromDiscovery) {
     EXPECT_EQ(config::readSettings(*other.device, 9), kBoards[0].settings);
 }
 
+// An open while the board is being unplugged can fail with EIO (usbhid cannot wake an interface
+// whose device the hub has let go) before the node goes: that board is gone, not unusable. The
+// board may suspend whenever it is closed, as laptops have it, so that each open wakes it.
+TEST_F(VmPlatform, OpeningABoardAsItIsUnpluggedFindsItGone) {
+    const hid::InterfaceInfo entry = boards().at(1);
+    const std::string power = "/sys/class/hidraw/" + entry.path.substr(5) + "/device/../../power/";
+    ASSERT_TRUE(std::ofstream(power + "autosuspend_delay_ms") << "0");
+    ASSERT_TRUE(std::ofstream(power + "control") << "auto");
+    std::atomic<bool> done = false;
+    std::promise<void> first_open;
+    std::future<void> opened_once = first_open.get_future();
+    auto opener = std::async(std::launch::async, [&] {
+        const auto own = hid::makeLinuxPlatform();
+        std::vector<std::string> unusable;
+        int opened = 0;
+        while (!done) {
+            const hid::OpenResult result = own->open(entry);
+            if (const auto* error = std::get_if<hid::OpenError>(&result)) {
+                if (error->kind != hid::OpenError::Kind::Gone) {
+                    unusable.push_back(error->detail);
+                }
+            } else if (++opened == 1) {
+                first_open.set_value();
+            }
+        }
+        return unusable;
+    });
+    struct Stop {
+        std::atomic<bool>& done;
+        ~Stop() { done = true; }
+    } const stop{done};
+    ASSERT_EQ(opened_once.wait_for(kEventLimit), std::future_status::ready);
+    unplugAndWait(1);
+    done = true;
+    EXPECT_EQ(opener.get(), std::vector<std::string>{});
+}
+
 TEST_F(VmPlatform, ReplugBringsTheBoardBackWithItsSettingsWhileOldHandlesStayDead) {
     dirty[1] = true;
     auto before = open(1);
@@ -631,77 +495,7 @@ TEST_F(VmPlatform, BoardVanishingRightAfterAWriteTookIt) {
     EXPECT_EQ(config::readSettings(*again.device, 65)->pulse_code, 3);
 }
 
-// --- what the walk passes over, and walks in a storm --------------------------------------------
-
-// A HID device made through /dev/uhid: a hidraw node with no USB device above it, for as long as
-// the object lives.
-class UhidDevice {
-  public:
-    UhidDevice(std::uint16_t vendor, std::uint16_t product)
-        : fd_(::open("/dev/uhid", O_RDWR | O_CLOEXEC)) {
-        if (fd_ < 0) {
-            return;
-        }
-        // One vendor-defined byte, enough for hid-generic to bind it and make the node.
-        static constexpr std::uint8_t kDescriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,
-                                                       0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
-                                                       0x95, 0x01, 0x09, 0x01, 0x81, 0x02, 0xC0};
-        uhid_event event{};
-        event.type = UHID_CREATE2;
-        std::strcpy(reinterpret_cast<char*>(event.u.create2.name), "rotorix-e2e uhid");
-        std::strcpy(reinterpret_cast<char*>(event.u.create2.uniq), "UHID-0001");
-        event.u.create2.rd_size = sizeof kDescriptor;
-        event.u.create2.bus = 0x03;  // claims to be USB; only sysfs knows better
-        event.u.create2.vendor = vendor;
-        event.u.create2.product = product;
-        std::memcpy(event.u.create2.rd_data, kDescriptor, sizeof kDescriptor);
-        if (::write(fd_, &event, sizeof event) != static_cast<ssize_t>(sizeof event)) {
-            ::close(std::exchange(fd_, -1));
-        }
-    }
-    ~UhidDevice() {
-        if (fd_ >= 0) {
-            ::close(fd_);  // destroys the device
-        }
-    }
-    UhidDevice(const UhidDevice&) = delete;
-    UhidDevice& operator=(const UhidDevice&) = delete;
-
-    bool made() const { return fd_ >= 0; }
-
-    // Its node, "/dev/hidrawN", once the kernel has made it.
-    static std::optional<std::string> node() {
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", error)) {
-            const auto target = std::filesystem::canonical(entry.path(), error).string();
-            if (!error && target.find("/uhid/") != std::string::npos) {
-                return "/dev/" + entry.path().filename().string();
-            }
-        }
-        return std::nullopt;
-    }
-
-  private:
-    int fd_;
-};
-
-TEST_F(VmPlatform, HidrawNodeWithoutAUsbDeviceIsPassedOver) {
-    if (::access("/dev/uhid", F_OK) != 0) {
-        GTEST_SKIP() << "this guest kernel has no uhid: run-vm loads it when the kernel has it";
-    }
-    UhidDevice impostor(config::kVendorId, config::kProductId);  // a board's IDs, on no bus
-    ASSERT_TRUE(impostor.made()) << std::strerror(errno);
-    std::optional<std::string> node;
-    ASSERT_TRUE(events.waitUntil([&] { return (node = UhidDevice::node()).has_value(); }));
-
-    const hid::Enumeration walk = platform->enumerate();
-    EXPECT_EQ(walk.failure, std::nullopt);
-    for (const auto& info : walk.interfaces) {
-        EXPECT_NE(info.path, *node);
-    }
-    EXPECT_EQ(listedSerials(*platform, match), allSerials());
-    EXPECT_EQ(platform->identify(hid::unlistedEntry(*node)), std::nullopt);
-}
+// --- walks in a storm ---------------------------------------------------------------------------
 
 // Another platform walks, names and opens without pause while boards come and go: no walk fails,
 // and whatever it lists is one of the boards with its true identity (or gone by the time it asks).
