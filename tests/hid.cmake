@@ -1,7 +1,8 @@
 # Tests of the hid/ layer. The Linux backend needs hardware and is exercised by the VM rig, not here.
 rotorix_add_test(test_report_descriptor SOURCES test_report_descriptor.cpp LIBS hid)
-# The Linux device monitor's draining, what counts a change as handled, and the Linux platform's
-# first answer about the device set.
+# What counts a change of the device set as handled, on every backend.
+rotorix_add_test(test_change_tracker SOURCES test_change_tracker.cpp LIBS hid)
+# The Linux device monitor's draining, and the Linux platform's first answer about the device set.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     rotorix_add_test(test_udev_monitor SOURCES test_udev_monitor.cpp LIBS hid)
 endif()

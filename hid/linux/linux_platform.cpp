@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/unicode.h"
+#include "hid/change_tracker.h"
 #include "hid/linux/udev_monitor.h"
 #include "hid/report_descriptor.h"
 
@@ -464,7 +465,7 @@ class LinuxPlatform final : public Platform {
     }
 
     std::unique_ptr<hidraw::DeviceMonitor> monitor_;  // empty: cannot tell, so always walk
-    hidraw::ChangeTracker changes_;
+    ChangeTracker changes_;
     Udev udev_;
 };
 

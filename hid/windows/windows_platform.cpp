@@ -26,6 +26,7 @@ extern "C" {
 #include <utility>
 
 #include "base/unicode.h"
+#include "hid/change_tracker.h"
 #include "hid/windows/windows_reports.h"
 #include "hid/windows/windows_system.h"
 
@@ -431,15 +432,11 @@ class WindowsPlatform final : public Platform {
 
     bool devicesMayHaveChanged() override {
         // The notice is taken on every call, so the next answer speaks only of what came after.
-        const bool noticed = notices_.take();
-        const bool first = !asked_;
-        asked_ = true;
-        // A walk that failed has not seen what the notice announced: it is still to be seen.
         // A registration can succeed and still bring nothing (Wine's notices fail for good when
         // its plug-and-play service is not up yet as the program starts), so a walk that is
         // old enough is made anyway: a missed notice costs a few seconds, not the board.
         const bool stale = std::chrono::steady_clock::now() - last_walk_ >= kLongestTrust;
-        return first || noticed || !notices_.listening() || walk_failed_ || stale;
+        return changes_.ask(notices_.take() || !notices_.listening() || stale);
     }
 
     // An interface path holds the device's instance ID, so it names one instance by itself.
@@ -458,8 +455,8 @@ class WindowsPlatform final : public Platform {
 
     Enumeration enumerate() override {
         Enumeration walk = walkCollections();
-        walk_failed_ = walk.failure.has_value();
-        if (!walk_failed_) {
+        changes_.walked(!walk.failure);
+        if (!walk.failure) {
             last_walk_ = std::chrono::steady_clock::now();
         }
         return walk;
@@ -548,8 +545,7 @@ class WindowsPlatform final : public Platform {
     GUID hid_class_;
     ChangeNotices notices_;
     std::chrono::steady_clock::time_point last_walk_ = std::chrono::steady_clock::now();
-    bool asked_ = false;
-    bool walk_failed_ = false;
+    ChangeTracker changes_;
 };
 
 }  // namespace
