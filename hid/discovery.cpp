@@ -6,7 +6,7 @@ namespace rotorix::hid {
 
 BoardListing listBoards(Platform& platform, DeviceMatch match) {
     BoardListing listing;
-    Enumeration walk = platform.enumerate();
+    Enumeration walk = platform.enumerateMatching(match);
     if (walk.failure) {
         listing.walk_failure = walk.failure->empty() ? "the system gave no reason" : *walk.failure;
         return listing;

@@ -16,15 +16,6 @@
 
 namespace rotorix::hid {
 
-struct DeviceMatch {
-    std::uint16_t vendor_id = 0;
-    std::uint16_t product_id = 0;
-
-    bool matches(const InterfaceInfo& info) const {
-        return info.vendor_id == vendor_id && info.product_id == product_id;
-    }
-};
-
 // One matching interface of a walk.
 struct BoardEntry {
     InterfaceInfo info;  // info.path names exactly this board within the walk

@@ -46,6 +46,16 @@ struct InterfaceInfo {
     friend bool operator==(const InterfaceInfo&, const InterfaceInfo&) = default;
 };
 
+// The vendor and product IDs a caller looks for.
+struct DeviceMatch {
+    std::uint16_t vendor_id = 0;
+    std::uint16_t product_id = 0;
+
+    bool matches(const InterfaceInfo& info) const {
+        return info.vendor_id == vendor_id && info.product_id == product_id;
+    }
+};
+
 // The entry for a path that did not come from a walk: no instance to check it against.
 inline InterfaceInfo unlistedEntry(std::string path) {
     InterfaceInfo entry;
@@ -181,6 +191,16 @@ class Platform {
     // Every present HID interface, in the system's order, or why the walk failed. An interface
     // that vanishes during the walk is simply not listed.
     virtual Enumeration enumerate() = 0;
+
+    // The present interfaces that `wanted` matches, in the system's order, or why the walk
+    // failed: the walk of enumerate() without the others. A backend may decide from an
+    // interface's name alone that it is not wanted, and then never opens it.
+    virtual Enumeration enumerateMatching(const DeviceMatch& wanted) {
+        Enumeration walk = enumerate();
+        std::erase_if(walk.interfaces,
+                      [&](const InterfaceInfo& info) { return !wanted.matches(info); });
+        return walk;
+    }
 
     // The identity strings of an interface a walk listed, read without opening it for
     // reading or writing (Linux: the USB device's attributes in sysfs; Windows: a handle with no
