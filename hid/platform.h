@@ -218,7 +218,7 @@ class Platform {
     // first call, and every call of a platform that cannot tell, answers true. A change counts
     // as seen only once a walk after it succeeded: after a failed walk the answer is true again.
     // A platform whose notices may fail without saying so may also answer true when its last
-    // good walk is old (Windows: a few seconds).
+    // good walk is old (under Wine, until a first notice has come: two seconds).
     virtual bool devicesMayHaveChanged() { return true; }
 };
 

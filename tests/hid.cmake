@@ -7,8 +7,11 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     rotorix_add_test(test_udev_monitor SOURCES test_udev_monitor.cpp LIBS hid)
 endif()
 
-# The Windows backend where no board is needed: error codes and their text, the UTF-8 paths, and
-# every device call failing as a value on a handle that is not a HID interface.
+# The Windows backend where no board is needed: error codes and their text, the UTF-8 paths, the
+# decisions taken from paths and instance IDs, and every device call failing as a value on a
+# handle that is not a HID interface.
 if(WIN32)
     rotorix_add_test(test_windows_platform SOURCES test_windows_platform.cpp LIBS hid)
+    # The device's requests, bounded and cancelled, on a pipe that stands in for the driver.
+    rotorix_add_test(test_windows_device SOURCES test_windows_device.cpp LIBS hid)
 endif()
