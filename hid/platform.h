@@ -12,6 +12,31 @@
 //   (a USB string holds at most 126 UTF-16 units). A string the device does not have reads as
 //   an empty string, not as a failure; a failure means the device could not be asked.
 // - A short transfer is a failure: a feature report the device took or gave only in part fails.
+//
+// What the Windows backend (hid/windows/) gives:
+// - Windows: strings are what the HID class driver returns for the device's string descriptors,
+//   at most 126 UTF-16 units, passed on unchanged (Wine fills in its own manufacturer and
+//   product). Windows fails the query of a string the device lacks; that failure reads as an
+//   empty string only where the USB device's instance ID shows no serial number, and is a
+//   failure otherwise.
+// - Windows: every interface of the HID device interface class is listed: USB, Bluetooth, I2C
+//   and virtual devices alike, one per USB interface (the collection with the longest feature
+//   report). enumerateMatching() never opens an interface whose path names another vendor and
+//   product (the "vid_XXXX&pid_XXXX" of a USB HID path); paths that name none are opened, without
+//   access rights, to read their attributes.
+// - Windows: an interface path holds the collection's device instance ID, which no other present
+//   device has, so the path names one instance while it is attached. Windows gives the same ID
+//   again when a device comes back: a device with a serial number always gets its own; one
+//   without gets one made from the hub port it sits in, so another device of the same vendor
+//   and product plugged into that port after it takes over its path.
+// - Windows: enumerate() and open() send nothing to any device, and return as soon as SetupAPI
+//   and the class driver answer. Each string query and each feature exchange waits at most about
+//   1 s for the device, then is cancelled and told as timed out (timedOut()); identify() stops at
+//   the first string that fails. readInputReport() waits at most its timeout. Report lengths and
+//   buttons come from the class driver's parsed descriptor, without asking the device.
+// - Windows: each platform keeps one thread of its own from its construction to its
+//   destruction, which hears the system's device notices and touches nothing but one flag.
+//   A device holds only its own handles: it may outlive the platform that opened it.
 #pragma once
 
 #include <cstddef>
