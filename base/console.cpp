@@ -7,6 +7,8 @@ std::vector<std::string> programArguments(int argc, char* argv[]) {
     return {argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)};
 }
 
+struct Utf8Console::Streams {};
+
 Utf8Console::Utf8Console() = default;
 Utf8Console::~Utf8Console() = default;
 

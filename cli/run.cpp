@@ -100,7 +100,9 @@ Exit status:
   3    no such board, no board, the attached devices could not be listed, or the board cannot
        be configured (old firmware, short feature report, no access, held by another program)
 
-Messages go to standard error, results to standard output; --json prints them as JSON.)";
+Messages go to standard error, results to standard output; --json prints them as JSON.
+On Windows a console shows them as Unicode text, whatever its code page (which is left as it
+is); redirected to a file or a pipe, they are UTF-8.)";
 
 void demoPace(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

@@ -4,37 +4,59 @@
 // these two interfaces. There is one implementation per system (hid/linux/, hid/windows/, chosen
 // by system_platform.h) and a simulated platform for tests and the demo (sim/).
 //
-// Conventions shared by every call, on every system (where the systems differ, one line each):
+// Conventions shared by every call, on every system (where the systems differ, a few lines each):
 // - No call throws for a device-level failure; failure is a value (empty optional, false, an
 //   OpenError, a failed Enumeration or ReadOutcome::Gone).
 // - Report buffers use the system's numbering: byte 0 is the report ID, the payload follows.
 // - Short transfers: a report sent in part is a failure (sendFeatureReport answers false). A
 //   fetched reply comes back with the count of bytes the device gave (getFeatureReport), and the
 //   caller, who knows how long it must be, judges it; nothing here pads or cuts it.
+//     Windows: the class driver sends a feature report as long as the device's, so a shorter
+//     one is padded with zeros to that length and a longer one is refused before it is sent.
 // - Identity strings are whole UTF-16 text as the system delivers the device's string
 //   descriptors (a USB string holds at most 126 UTF-16 units). A string the device does not have
 //   reads as an empty string, not as a failure; a failure means the device could not be asked.
 //     Linux: the kernel's copy in sysfs, which drops unpaired surrogates and ends a string at a
 //     U+0000; libudev strips a trailing line break.
+//     Windows: what the HID class driver returns, passed on unchanged (Wine fills in its own
+//     manufacturer and product). Windows fails the query of a string the device lacks; that
+//     failure reads as an empty string only where the USB device's instance ID shows no serial
+//     number, and is a failure otherwise.
 // - Which devices are listed:
 //     Linux: hid devices on the USB bus (sysfs name "0003:..."), each with a hidraw node on a USB
 //     interface. Bluetooth, I2C and virtual (uhid) HID devices are not listed.
+//     Windows: every interface of the HID device interface class: USB, Bluetooth, I2C and
+//     virtual devices alike, one per USB interface (the collection with the longest feature
+//     report).
 // - How long a path stays valid: it names one device instance, for as long as that instance is
 //   present. An entry whose device has gone never reaches another one: open() answers Gone and
 //   identify() nothing, even where the system hands the path to a device plugged in later.
 //     Linux: the path is /dev/hidrawN, and the kernel gives a freed number to the next device
 //     plugged in (lowest first); the entry's instance is checked on every open() and identify().
+//     Windows: the path holds the collection's device instance ID, which no other present device
+//     has. Windows gives the same ID again when a device comes back: a device with a serial
+//     number always gets its own; one without gets one made from the hub port it sits in, so
+//     another device of the same vendor and product plugged into that port after it takes over
+//     its path.
 // - How long a call may block:
 //     Linux: enumerate(), enumerateMatching(), identify() and devicesMayHaveChanged() read sysfs
 //     and the monitor's socket and never wait for a device; open() may wait for the USB stack to
 //     wake the device; the strings and report lengths of an open device are the kernel's copies;
 //     a feature exchange waits up to usbhid's control time-out (5 s, then timedOut() is true);
 //     readInputReport() waits at most its timeout.
+//     Windows: enumerate() and open() send nothing to any device, and return as soon as SetupAPI
+//     and the class driver answer. Each string query and each feature exchange waits at most
+//     about 1 s for the device, then is cancelled and told as timed out (timedOut()); identify()
+//     stops at the first string that fails. readInputReport() waits at most its timeout. Report
+//     lengths and buttons come from the class driver's parsed descriptor, without asking the
+//     device.
 // - Threads: a Platform and the Devices it opened belong to one thread. A Device may be used on
 //   another thread while nothing else uses it (the input watch opens a handle of its own and
 //   reads it on its reader thread). Separate Platforms may live on separate threads.
-// - A Device may outlive the Platform that opened it; its calls then keep their contracts.
-//     Linux: a device holds its own handle and nothing of the platform.
+//     Windows: each platform keeps one thread of its own from its construction to its
+//     destruction, which hears the system's device notices and touches nothing but one flag.
+// - A Device may outlive the Platform that opened it; its calls then keep their contracts: a
+//   device holds its own handles and nothing of the platform.
 #pragma once
 
 #include <cstddef>
@@ -225,7 +247,10 @@ class Platform {
     // system names them by their IDs, so that a walk among many foreign devices costs next to
     // nothing; a backend that cannot tell keeps the matching ones of enumerate() (the default).
     //   Linux: one readlink per node of another device; only ours are resolved and read.
-    virtual Enumeration enumerateMatching(DeviceMatch wanted) {
+    //   Windows: an interface whose path names another vendor and product (the
+    //   "vid_XXXX&pid_XXXX" of a USB HID path) is never opened; paths that name none are opened,
+    //   without access rights, to read their attributes.
+    virtual Enumeration enumerateMatching(const DeviceMatch& wanted) {
         Enumeration walk = enumerate();
         std::erase_if(walk.interfaces,
                       [&](const InterfaceInfo& info) { return !wanted.matches(info); });
@@ -252,7 +277,8 @@ class Platform {
     // board.
     //   Linux: kLongestTrust (linux_platform.h), as kernel events do not reach a sandbox or a
     //   rootless container, and udevd's control socket can outlive udevd.
-    //   Windows: two seconds, as a registration for notices can succeed and bring nothing.
+    //   Windows: two seconds, only under Wine and only until a first notice has come, as Wine
+    //   delivers none.
     virtual bool devicesMayHaveChanged() { return true; }
 };
 

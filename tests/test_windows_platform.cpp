@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -76,19 +77,23 @@ TEST(WindowsReplies, MissingStringsAreEmptyAndCountsAreWhatTheDeviceGave) {
     const struct {
         bool succeeded;
         std::u16string_view text;
+        bool serial_shown;
         bool answers;
         std::optional<std::u16string> result;
     } strings[] = {
-        {true, std::u16string_view(u"RX-1\0junk", 9), false, u"RX-1"},
-        {true, full, false, std::u16string(126, u'x')},
-        {false, u"stale", true, u""},            // no such string: the device still answers
-        {false, u"stale", false, std::nullopt},  // the device is gone
+        {true, std::u16string_view(u"RX-1\0junk", 9), true, false, u"RX-1"},
+        {true, full, false, false, std::u16string(126, u'x')},
+        // A failed query is "no such string" only where the USB instance ID shows no serial
+        // and the device still answers.
+        {false, u"stale", false, true, u""},
+        {false, u"stale", true, true, std::nullopt},    // it has a serial: it could not be asked
+        {false, u"stale", false, false, std::nullopt},  // the device is gone
     };
     for (const auto& c : strings) {
-        EXPECT_EQ(win32::stringResult(c.succeeded, c.text, c.answers), c.result)
-            << c.succeeded << c.answers;
+        EXPECT_EQ(win32::stringResult(c.succeeded, c.text, c.serial_shown, c.answers), c.result)
+            << c.succeeded << c.serial_shown << c.answers;
     }
-    EXPECT_EQ(win32::kStringRoom * 2, 254u);  // below 255: what a string descriptor can carry
+    EXPECT_EQ(win32::kStringRoom * 2, 252u);  // the longest USB string, without a terminator
 
     // Unnumbered reports: the count leaves out the ID byte the buffer starts with.
     EXPECT_EQ(win32::featureReplyLength(0, 8, 9), 9u);
@@ -96,6 +101,49 @@ TEST(WindowsReplies, MissingStringsAreEmptyAndCountsAreWhatTheDeviceGave) {
     EXPECT_EQ(win32::featureReplyLength(5, 9, 9), 9u);
     EXPECT_EQ(win32::featureReplyLength(5, 0, 9), 0u);
     EXPECT_EQ(win32::featureReplyLength(0, 9, 9), 9u);  // never past the buffer
+}
+
+// A USB instance ID's last part is the serial when the device has one; Windows makes up one with
+// '&' in it otherwise. Above a HID collection sits the USB device, or one interface of it.
+TEST(WindowsReplies, TheUsbInstanceIdTellsWhetherTheDeviceHasASerial) {
+    using win32::UsbNode;
+    const struct {
+        const char* id;
+        UsbNode kind;
+        bool serial;
+    } cases[] = {
+        {R"(USB\VID_2B7E&PID_0103\RX-0117)", UsbNode::Device, true},
+        {R"(usb\vid_2b7e&pid_0103\0001)", UsbNode::Device, true},
+        {R"(USB\VID_2B7E&PID_0103\5&2C1D7A3&0&2)", UsbNode::Device, false},  // made up
+        {R"(USB\VID_2B7E&PID_0103&MI_00\7&1A2B3C4D&0&0000)", UsbNode::Interface, false},
+        {R"(USB\VID_046D&PID_C52B&mi_02\7&2F5B&0&0002)", UsbNode::Interface, false},
+        {R"(USB\VID_2B7E&PID_0103\)", UsbNode::Device, false},  // no last part at all
+        {R"(BTHENUM\{00001124-0000-1000-8000-00805F9B34FB}_VID&0002046D_PID&B342\8&1&0&0)",
+         UsbNode::Other, false},
+        {R"(WINEBUS\VID_2B7E&PID_0103&MI_00\260&RX-0117&0&0)", UsbNode::Other, false},
+        {R"(HID\VID_2B7E&PID_0103\6&1F2E&0&0000)", UsbNode::Other, false},
+        {"USB", UsbNode::Other, false},
+        {"", UsbNode::Other, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(win32::usbNodeKind(c.id), c.kind) << c.id;
+        if (c.kind == UsbNode::Device || c.kind == UsbNode::Other) {
+            EXPECT_EQ(win32::instanceShowsSerial(c.id), c.serial) << c.id;
+        }
+    }
+}
+
+// A feature report goes to the class driver exactly as long as the device's feature reports.
+TEST(WindowsReplies, AFeatureReportIsPaddedToTheDevicesLengthAndNeverCut) {
+    std::string refusal;
+    const std::vector<std::uint8_t> three{0, 0x81, 7};
+    EXPECT_EQ(win32::featureToSend(three, 3, refusal), three);
+    EXPECT_EQ(win32::featureToSend(three, 6, refusal),
+              (std::vector<std::uint8_t>{0, 0x81, 7, 0, 0, 0}));
+    EXPECT_TRUE(refusal.empty());
+    EXPECT_EQ(win32::featureToSend(three, 2, refusal), std::nullopt);
+    EXPECT_EQ(refusal, "The feature report is 3 bytes long; the device takes at most 2");
+    EXPECT_EQ(win32::featureToSend(three, 0, refusal), std::nullopt);  // no feature reports
 }
 
 TEST(WindowsReplies, OneEntryPerUsbInterfaceTheCollectionWithTheLongestFeatureReport) {
@@ -116,6 +164,98 @@ TEST(WindowsReplies, OneEntryPerUsbInterfaceTheCollectionWithTheLongestFeatureRe
     }
     EXPECT_EQ(listed, (std::vector<std::string>{"keyboard", "board&col02", "orphan-a", "orphan-b",
                                                 "other&col02"}));
+}
+
+// Interface paths as Windows and Wine name them. The device ID after the first '#' names the
+// vendor and product of a USB device; other buses name theirs otherwise, or not at all.
+TEST(WindowsWalk, APathThatNamesAnotherVendorAndProductIsNeverOpened) {
+    const DeviceMatch board{0x2B7E, 0x0103};
+    const struct {
+        const char* path;
+        std::optional<DeviceMatch> named;
+    } paths[] = {
+        {R"(\\?\hid#vid_2b7e&pid_0103#6&1f2e3d4c&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})",
+         board},
+        {R"(\\?\HID#VID_2B7E&PID_0103&MI_00#7&1A2B&0&0000#{4D1E55B2-F16F-11CF-88CB-001111000030})",
+         board},
+        {R"(\\?\hid#vid_046d&pid_c52b&mi_02&col01#8&2f5b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})",
+         DeviceMatch{0x046D, 0xC52B}},
+        {R"(\\?\hid#vid_2b7e&pid_0104#6&1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})",
+         DeviceMatch{0x2B7E, 0x0104}},  // our vendor, another product
+        {R"(\\?\hid#vid_045e&pid_02ff&ig_00#7&3&0&00#{4d1e55b2-f16f-11cf-88cb-001111000030})",
+         DeviceMatch{0x045E, 0x02FF}},
+        // Bluetooth, I2C and virtual devices: opened to read their attributes.
+        {R"(\\?\hid#{00001124-0000-1000-8000-00805f9b34fb}_vid&0002046d_pid&b342&col01#8&1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})",
+         std::nullopt},
+        {R"(\\?\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&02046d_pid&b023_rev&0007_f0e1d2c3b4a5#9&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})",
+         std::nullopt},
+        {R"(\\?\hid#acpi0c50&col01#5&3&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})",
+         std::nullopt},
+        {R"(\\?\hid#hidclass&col01#1&2d595ca7&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})",
+         std::nullopt},
+        // Almost a USB device ID: not enough to leave it unopened.
+        {R"(\\?\hid#vid_2b7&pid_0103#1#{x})", std::nullopt},
+        {R"(\\?\hid#vid_2b7e&pid_01034#1#{x})", std::nullopt},
+        {R"(\\?\hid#vid_2b7e&pid_010g#1#{x})", std::nullopt},
+        {R"(\\?\hid#vid_2b7e)", std::nullopt},
+        {"", std::nullopt},
+    };
+    std::vector<std::string> walk;
+    for (const auto& c : paths) {
+        const auto named = win32::idsInPath(c.path);
+        EXPECT_EQ(named.has_value(), c.named.has_value()) << c.path;
+        if (named && c.named) {
+            EXPECT_EQ(named->vendor_id, c.named->vendor_id) << c.path;
+            EXPECT_EQ(named->product_id, c.named->product_id) << c.path;
+        }
+        walk.emplace_back(c.path);
+    }
+
+    // The walk: what it opens, and what it lists. Every opened interface answers as a board
+    // would, except the Bluetooth one, which is a board of ours on another bus.
+    std::vector<std::size_t> opened;
+    const auto open = [&](std::size_t i) -> std::optional<win32::Collection> {
+        opened.push_back(i);
+        const InterfaceInfo info{walk[i], board.vendor_id, board.product_id, 0x0104, {}};
+        return win32::Collection{info, "USB\\parent-" + std::to_string(i), 9};
+    };
+    const auto wanted = win32::listCollections(walk, board, open);
+    EXPECT_EQ(opened, (std::vector<std::size_t>{0, 1, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
+    ASSERT_EQ(wanted.size(), opened.size());
+    EXPECT_EQ(wanted[0].path, walk[0]);
+
+    // One that says it is something else once opened is not listed; without a wish, every
+    // interface is opened.
+    opened.clear();
+    const auto foreign = [&](std::size_t i) -> std::optional<win32::Collection> {
+        opened.push_back(i);
+        return win32::Collection{{walk[i], 0x1234, 0x0001, 1, {}}, {}, 0};
+    };
+    EXPECT_TRUE(win32::listCollections(walk, board, foreign).empty());
+    EXPECT_EQ(win32::listCollections(walk, std::nullopt, foreign).size(), walk.size());
+    EXPECT_EQ(opened.size(), 11u + walk.size());
+}
+
+// Where notices arrive (Windows), a walk waits for one; where they may never come (Wine), a walk
+// 2 s old is made anyway, until a first notice shows that they do.
+TEST(WindowsWalk, AnOldWalkIsRepeatedOnlyWhereNoticesAreNotKnownToArrive) {
+    using std::chrono::milliseconds;
+    const struct {
+        bool wine;
+        bool heard;
+        milliseconds age;
+        bool due;
+    } cases[] = {
+        {false, false, milliseconds(3'600'000), false},
+        {false, true, milliseconds(3'600'000), false},
+        {true, false, milliseconds(1'999), false},
+        {true, false, milliseconds(2'000), true},
+        {true, true, milliseconds(3'600'000), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(win32::oldWalkIsDue(c.wine, c.heard, c.age), c.due)
+            << c.wine << c.heard << c.age.count();
+    }
 }
 
 // With nothing plugged in or out, a searching tick needs no walk: only the first question, and
@@ -141,6 +281,12 @@ TEST(WindowsPlatform, EnumeratesAndRefusesPathsThatNameNothing) {
     EXPECT_FALSE(walk.failure.has_value());
     for (const InterfaceInfo& info : walk.interfaces) {
         EXPECT_FALSE(info.path.empty());
+    }
+    const DeviceMatch board{0x2B7E, 0x0103};
+    const Enumeration boards = platform->enumerateMatching(board);
+    EXPECT_FALSE(boards.failure.has_value());
+    for (const InterfaceInfo& info : boards.interfaces) {
+        EXPECT_TRUE(board.matches(info)) << info.path;
     }
 
     const auto open_error = [&](const std::string& path) {
@@ -185,8 +331,15 @@ TEST(WindowsPlatform, CallsOnAHandleThatIsNoHidInterfaceFailAsValuesAndCloseOnce
         EXPECT_FALSE(device.sendFeatureReport(report));
         std::array<std::uint8_t, 3> buffer{};
         EXPECT_EQ(device.getFeatureReport(buffer), std::nullopt);
+        const std::string refused = device.lastError();
+        EXPECT_FALSE(refused.empty());
+        EXPECT_FALSE(device.timedOut());
+        // A call refused before it reaches the system says why itself, not what came before.
         EXPECT_FALSE(device.sendFeatureReport({}));
+        EXPECT_NE(device.lastError(), refused);
+        EXPECT_FALSE(device.lastError().empty());
         EXPECT_EQ(device.getFeatureReport({}), std::nullopt);
+        EXPECT_NE(device.lastError(), refused);
 
         // Without report lengths the read takes the caller's buffer; the file's bytes arrive.
         std::array<std::uint8_t, 8> input{};

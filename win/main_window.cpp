@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace rotorix::win {
 
@@ -333,11 +334,13 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             session_.close();
             PostQuitMessage(0);
             return 0;
-        case WM_NCDESTROY:
-            SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-            hwnd_ = nullptr;
+        case WM_NCDESTROY: {
+            // The window is still this handle until the default clean-up has run on it.
+            const HWND window = std::exchange(hwnd_, nullptr);
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
             controls_.fill(nullptr);
-            break;
+            return DefWindowProcW(window, message, wparam, lparam);
+        }
         default:
             break;
     }

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/unicode.h"
+#include "hid/change_tracker.h"
 #include "hid/linux/hidraw_device.h"
 #include "hid/linux/hidraw_names.h"
 #include "hid/linux/udev_monitor.h"
@@ -178,7 +179,9 @@ class LinuxPlatform final : public Platform {
 
     Enumeration enumerate() override { return noted(walk(std::nullopt)); }
 
-    Enumeration enumerateMatching(DeviceMatch wanted) override { return noted(walk(wanted)); }
+    Enumeration enumerateMatching(const DeviceMatch& wanted) override {
+        return noted(walk(wanted));
+    }
 
     std::optional<Identity> identify(const InterfaceInfo& entry) override {
         const UdevDevice node = nodeOf(entry.path);
@@ -338,7 +341,7 @@ class LinuxPlatform final : public Platform {
     }
 
     std::unique_ptr<hidraw::DeviceMonitor> monitor_;  // empty: cannot tell, so always walk
-    hidraw::ChangeTracker changes_;
+    ChangeTracker changes_;
     std::chrono::milliseconds longest_trust_;
     Clock::time_point last_walk_ = Clock::now();
     Udev udev_;

@@ -26,27 +26,6 @@ struct Drained {
 // `limit` receipts the result simply says "changed".
 Drained drainEvents(const std::function<Receipt()>& receive, int limit = 4096);
 
-// The answer to "may the device set have changed?" from what the monitor heard and how the walks
-// went. A change counts as handled only once a walk after it succeeded: a walk that failed saw
-// nothing, so the question keeps answering true until one succeeds. The first question answers
-// true whatever happened before it.
-class ChangeTracker {
-  public:
-    // `heard`: the monitor reported a change since the previous question (or cannot tell).
-    bool ask(bool heard) {
-        unseen_ = unseen_ || heard;
-        const bool answer = !asked_ || unseen_;
-        asked_ = true;
-        return answer;
-    }
-    // Every walk reports its outcome; only a successful one has seen what changed before it.
-    void walked(bool succeeded) { unseen_ = !succeeded; }
-
-  private:
-    bool asked_ = false;
-    bool unseen_ = false;  // a change (or a failed walk) that no successful walk has seen since
-};
-
 // A udev monitor on the hidraw subsystem, created before the first walk so that no change made
 // between that walk and the monitor's birth can be missed.
 //

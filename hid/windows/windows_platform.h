@@ -8,10 +8,11 @@
 namespace rotorix::hid {
 
 #ifdef _WIN32
-// Creates the Windows platform. Each enumerate() walks the present HID interfaces afresh; between
+// Creates the Windows platform (hid/platform.h says what it gives). Each walk runs afresh; between
 // walks it holds one thread that hears the system's device-change notices, so
-// devicesMayHaveChanged() can answer false while nothing came or went (and true at least every
-// two seconds after the last successful walk, in case a notice was lost).
+// devicesMayHaveChanged() answers false while nothing came or went. Under Wine, whose notices
+// may never come, it also answers true two seconds after the last successful walk, until a first
+// notice shows that they arrive.
 //
 // - Paths are the interfaces' device paths in UTF-8.
 // - Attributes and identity strings are read through handles without access rights, so a board

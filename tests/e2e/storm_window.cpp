@@ -222,7 +222,7 @@ class WitnessPlatform final : public rotorix::hid::Platform {
     unsigned take() { return std::exchange(spoken_, 0U); }
 
     rotorix::hid::Enumeration enumerate() override { return system_->enumerate(); }
-    rotorix::hid::Enumeration enumerateMatching(rotorix::hid::DeviceMatch wanted) override {
+    rotorix::hid::Enumeration enumerateMatching(const rotorix::hid::DeviceMatch& wanted) override {
         return system_->enumerateMatching(wanted);
     }
     std::optional<rotorix::hid::Identity> identify(
