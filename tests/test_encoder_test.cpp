@@ -50,7 +50,7 @@ class EncoderTestTest : public ::testing::Test {
     std::vector<std::u16string> announced;
 };
 
-TEST_F(EncoderTestTest, CountsStepsLightsButtonsTellsFindingsAndClears) {
+TEST_F(EncoderTestTest, CountsStepsClearsLightsButtonsAndTellsFindings) {
     EncoderTest test(platform, session);
     EXPECT_TRUE(test.shown().running);
     EXPECT_EQ(test.shown().title, u"Test the encoders of RX-1");
@@ -71,9 +71,14 @@ TEST_F(EncoderTestTest, CountsStepsLightsButtonsTellsFindingsAndClears) {
     EXPECT_EQ(second.second_steps, 0);
     EXPECT_FALSE(second.last_width.empty());
     EXPECT_EQ(second.spoken.substr(0, 46), u"Buttons 3-4, 1:4: 3 steps on button 3, 0 on bu");
-    EXPECT_TRUE(test.shown().findings.empty());
 
-    // Both buttons of an encoder pair down at once: lit, and found.
+    // Cleared, then both buttons of an encoder pair down at once: lit, and found. (What the
+    // steps' widths were found to be depends on how busy the machine was.)
+    take(test.clearCounts());
+    EXPECT_EQ(test.shown().rows[1].first_steps, 0);
+    EXPECT_TRUE(test.shown().rows[1].last_width.empty());
+    EXPECT_TRUE(test.shown().findings.empty());
+    announced.clear();
     platform.setButtons(board, 0x0003);
     ASSERT_TRUE(tickUntil(test, [](const EncoderTestView& v) {
         return v.rows[0].lit == std::array<bool, 2>{true, true};
@@ -98,9 +103,6 @@ TEST_F(EncoderTestTest, CountsStepsLightsButtonsTellsFindingsAndClears) {
 
     ASSERT_TRUE(platform.turn(board, 8, 1, 20));
     ASSERT_TRUE(tickUntil(test, [](const EncoderTestView& v) { return v.rows[7].first_steps; }));
-    take(test.clearCounts());
-    EXPECT_EQ(test.shown().rows[7].first_steps, 0);
-    EXPECT_TRUE(test.shown().rows[7].last_width.empty());
     EXPECT_TRUE(test.shown().running);
 }
 
