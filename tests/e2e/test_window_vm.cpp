@@ -676,7 +676,6 @@ TEST_F(VmWindow, EncoderTestWindowCountsTheTurnsAndEndsWhenTheBoardGoes) {
     EXPECT_TRUE(spoken(*test, "lblPair1")
                     .startsWith(QStringLiteral("Buttons 1-2, 1:2: 3 steps on button 1, 0 on button "
                                                "2, last pulse ")));
-    EXPECT_EQ(spoken(*test, "lblSecondSteps1"), QStringLiteral("Steps on button 2: 0"));
 
     // Pair 3 OFF -> 1:1 in the main window: written at once, and the test counts with it.
     press(enc(3), Qt::Key_Down);
@@ -696,7 +695,6 @@ TEST_F(VmWindow, EncoderTestWindowCountsTheTurnsAndEndsWhenTheBoardGoes) {
     tick();
     EXPECT_TRUE(shows(kFirst, kBoards[kFirst].plugged))
         << "the main window lost the board as always";
-    EXPECT_EQ(w.encoderTest(), test) << "the ended test stays on show";
 }
 
 // ---- Unplugging in the middle of an exchange ----
