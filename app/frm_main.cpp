@@ -10,15 +10,17 @@
 using rotorix::view::Control;
 
 frmMain::frmMain(rotorix::hid::Platform& platform, QWidget* parent)
-    : QWidget(parent), session_(platform) {
+    : QWidget(parent), platform_(platform), session_(platform) {
     buildLayout();
     wireNotifications();
 }
 
 frmMain::~frmMain() {
     // Whatever way the window goes, the board's handle is released exactly once (by the
-    // session); the timer must not fire into a half-destroyed window.
+    // session); the timer must not fire into a half-destroyed window. The test window goes
+    // first: its watch reads the platform the session's board lives on.
     Timer->stop();
+    delete encoder_test_;
 }
 
 QComboBox* frmMain::list(Control c) const {
@@ -57,6 +59,9 @@ void frmMain::Form_Load() {
 
 void frmMain::Form_Unload() {
     Timer->stop();
+    if (rotorix::app::EncoderTestWindow* test = encoder_test_) {
+        test->close();
+    }
     session_.close();
 }
 
@@ -77,6 +82,18 @@ void frmMain::Timer_Timer() {
     showUpdate(presenter_.tick());
 }
 
+void frmMain::mnuTestEncoders_Click() {
+    rotorix::app::EncoderTestWindow* test = encoder_test_;
+    // One that was closed is hidden until the event loop deletes it.
+    if (test == nullptr || !test->isVisible()) {
+        test = new rotorix::app::EncoderTestWindow(platform_, session_, this);
+        encoder_test_ = test;
+    }
+    test->show();
+    test->raise();
+    test->activateWindow();
+}
+
 // ---- Operations ----
 
 void frmMain::pick(Control picked) {
@@ -95,6 +112,9 @@ void frmMain::showUpdate(const rotorix::view::Update& update) {
     if (update.show) {
         showView(*update.show);
         keepFocusInWindow();
+        if (rotorix::app::EncoderTestWindow* test = encoder_test_) {
+            test->follow(session_.snapshot());
+        }
     }
     for (const std::u16string& text : update.announce) {
         announce(QString::fromStdU16String(text));

@@ -8,9 +8,11 @@
 // sets from code raise no notification, so showing a board's settings never writes them back.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 
+#include "app/encoder_test_window.h"
 #include "hid/platform.h"
 #include "session/board_session.h"
 #include "view/view.h"
@@ -46,6 +48,9 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     void NoJoy_Click();
     void SerNo_Click() { pick(rotorix::view::Control::SerNo); }
     void Timer_Timer();
+    // Board -> Test the encoders: opens the test window on the open board, or brings the one
+    // already open to the front. The main window keeps working beside it.
+    void mnuTestEncoders_Click();
 
     // Read-only views of the session's state, for tests and diagnostics.
     bool deviceFound() const { return session_.deviceFound(); }
@@ -57,6 +62,8 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     const rotorix::session::BoardSession& session() const { return session_; }
     // The plain-words notice shown over the identity rows; empty when hidden.
     QString boardNotice() const;
+    // The open test window; null while none is open.
+    rotorix::app::EncoderTestWindow* encoderTest() const { return encoder_test_; }
 
     static constexpr int kStartIntervalMs = rotorix::session::BoardSession::kStartIntervalMs;
 
@@ -84,10 +91,12 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     QComboBox* list(rotorix::view::Control c) const;
     QCheckBox* noJoy() const;
 
+    rotorix::hid::Platform& platform_;
     rotorix::session::BoardSession session_;
     rotorix::view::Presenter presenter_{session_};
 
     // The controls of the table, owned by their Qt parents.
     std::array<QWidget*, rotorix::view::kControlCount> controls_{};
     QTimer* Timer = nullptr;
+    QPointer<rotorix::app::EncoderTestWindow> encoder_test_;  // deletes itself when closed
 };

@@ -2,7 +2,7 @@
 #include <QApplication>
 
 #include "app/application.h"
-#include "app/frm_main.h"
+#include "app/main_window.h"
 #include "app/quit_on_signal.h"
 #include "hid/system_platform.h"
 
@@ -10,7 +10,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     rotorix::app::describeApplication(application);
     const auto platform = rotorix::hid::makeSystemPlatform();
-    frmMain window(*platform);
+    rotorix::app::MainWindow window(*platform);
     rotorix::app::closeOnStopSignals(&window);
     window.Form_Load();
     return application.exec();

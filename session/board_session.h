@@ -235,6 +235,11 @@ class BoardSession {
     void close();
 
     const Snapshot& snapshot() const { return snapshot_; }
+    // The walk's entry of board `board` (an index into Snapshot::boards), for a front end that
+    // opens a handle of its own on exactly that board (the input watch); null out of range.
+    const hid::BoardEntry* entry(std::size_t board) const {
+        return board < entries_.size() ? &entries_[board] : nullptr;
+    }
     // Grows by one whenever the snapshot changes, so a view can skip redrawing.
     std::uint64_t generation() const { return generation_; }
     int interval() const { return interval_ms_; }

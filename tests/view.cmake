@@ -1,3 +1,5 @@
 # The window without a toolkit (view/): the control table, the view of a snapshot, and what picks
 # and ticks do, for both windows, in every build (under the sanitizers too).
 rotorix_add_test(test_view SOURCES test_view.cpp fixtures.h LIBS view sim base)
+# The encoder test window's model over the input watch, on the simulated platform.
+rotorix_add_test(test_encoder_test SOURCES test_encoder_test.cpp fixtures.h LIBS view sim base)

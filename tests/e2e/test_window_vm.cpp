@@ -4,16 +4,19 @@
 // each board logged. Runs only inside run-vm (ctest -L e2e); tests/e2e_boards.cmake describes the
 // boards.
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <sstream>
 #include <thread>
 
+#include "base/unicode.h"
 #include "by_serial.h"
 #include "config/settings_io.h"
 #include "hid/linux/linux_platform.h"
@@ -701,6 +704,76 @@ TEST_F(VmWindow, KeyboardWalkReachesEveryControlAndItsKeysWrite) {
     }
     EXPECT_EQ(traffic(kSecond), spelled(expected));
     EXPECT_TRUE(traffic(kFirst).empty());
+}
+
+// ---- The encoder test window ----
+
+// The test window's timer ticks (waiting for the watch's reader between ticks) until `done`.
+bool testUntil(app::EncoderTestWindow& test, const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + kEventLimit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit) {
+            return false;
+        }
+        test.model().waitForInput(std::chrono::milliseconds(100));
+        test.Timer_Timer();
+    }
+    return true;
+}
+
+// What a screen reader is told a control of the test window is.
+QString spoken(app::EncoderTestWindow& test, const char* name) {
+    auto* label = test.findChild<QLabel*>(QString::fromLatin1(name));
+    QAccessibleInterface* iface = label ? QAccessible::queryAccessibleInterface(label) : nullptr;
+    return iface ? iface->text(QAccessible::Name) : QStringLiteral("no control %1").arg(name);
+}
+
+// The board turns two encoders while the test window is open: a screen reader hears the counts.
+// A pick in the main window still writes at once and the test follows it. Unplugging the board
+// ends the test in the system's words, and the main window moves to the other board as always.
+TEST_F(VmWindow, EncoderTestWindowCountsTheTurnsAndEndsWhenTheBoardGoes) {
+    dirty_[kSecond] = true;
+    frmMain& w = load();
+    w.mnuTestEncoders_Click();
+    app::EncoderTestWindow* test = w.encoderTest();
+    ASSERT_NE(test, nullptr);
+    ASSERT_TRUE(test->shown().running) << base::toUtf8(test->shown().status);
+    // Steps under way when the watch's first report came would not be counted.
+    ASSERT_TRUE(test->model().waitForInput(kEventLimit));
+    test->Timer_Timer();
+
+    ASSERT_TRUE(rig_->control(kSecond, "turn 1 3 5"));
+    ASSERT_TRUE(rig_->control(kSecond, "turn 2 -2 5"));
+    ASSERT_TRUE(testUntil(
+        *test,
+        [&] {
+            return spoken(*test, "lblFirstSteps1") == QStringLiteral("Steps on button 1: 3") &&
+                   spoken(*test, "lblSecondSteps2") == QStringLiteral("Steps on button 4: 2");
+        }))
+        << spoken(*test, "lblPair1").toStdString() << " / "
+        << spoken(*test, "lblPair2").toStdString();
+    EXPECT_TRUE(spoken(*test, "lblPair1")
+                    .startsWith(QStringLiteral("Buttons 1-2, 1:2: 3 steps on button 1, 0 on button "
+                                               "2, last pulse ")));
+
+    // Pair 3 OFF -> 1:1 in the main window: written at once, and the test counts with it.
+    press(enc(3), Qt::Key_Down);
+    EXPECT_EQ(traffic(kSecond),
+              spelled(then(readBack(65), {settingWrite(65, Setting::EncoderLowPlane, 0xA4),
+                                          settingWrite(65, Setting::EncoderHighPlane, 0x03)})));
+    EXPECT_EQ(spoken(*test, "lblType3"), QStringLiteral("Buttons 5-6, type as set: 1:1"));
+    EXPECT_TRUE(w.timer().isActive());
+
+    unplugAndWait(kSecond);
+    ASSERT_TRUE(testUntil(*test, [&] { return !test->shown().running; }));
+    const QString status = spoken(*test, "lblStatus");
+    EXPECT_TRUE(status.startsWith(QStringLiteral("The board went away (")) &&
+                status.endsWith(QStringLiteral("). The test has ended.")))
+        << status.toStdString();
+    EXPECT_FALSE(test->timer().isActive());
+    tick();
+    EXPECT_TRUE(shows(kFirst, kBoards[kFirst].plugged))
+        << "the main window lost the board as always";
 }
 
 // ---- Unplugging in the middle of an exchange ----

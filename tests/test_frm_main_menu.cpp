@@ -1,0 +1,70 @@
+// The program's window: the menu bar above the unchanged client, and the encoder test window it
+// opens, reached by keyboard and named for a screen reader, beside a main window that works on.
+#include <QAccessible>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "app/main_window.h"
+#include "window_fixture.h"
+
+namespace rotorix::test {
+namespace {
+
+class MenuTest : public ::testing::Test {
+  protected:
+    MenuTest() {
+        platform.setReportInterval(std::chrono::milliseconds(4));
+        board = platform.addBoard(saneBoard());
+        window.Form_Load();
+        window.activateWindow();
+        QApplication::processEvents();
+    }
+
+    sim::SimPlatform platform;
+    sim::SimPlatform::BoardId board = 0;
+    app::MainWindow window{platform};
+};
+
+TEST_F(MenuTest, MenuBarStandsAboveTheClientWhichKeepsItsSize) {
+    const int bar = window.menuBar()->height();
+    EXPECT_GT(bar, 0);
+    EXPECT_EQ(window.client().geometry(), QRect(0, bar, 297, 385));
+    EXPECT_EQ(window.size(), QSize(297, 385 + bar));
+    EXPECT_EQ(window.windowTitle(), window.client().windowTitle());
+    EXPECT_EQ(window.testEncodersAction().shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
+}
+
+TEST_F(MenuTest, CtrlTOpensTheTestBesideAWorkingMainWindowAndEscClosesIt) {
+    QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
+    app::EncoderTestWindow* test = window.client().encoderTest();
+    ASSERT_NE(test, nullptr);
+    EXPECT_TRUE(test->isVisible());
+    EXPECT_TRUE(test->timer().isActive());
+    EXPECT_TRUE(window.client().timer().isActive()) << "the watchdog runs on";
+
+    for (const char* name : {"cmdClear", "cmdClose"}) {
+        auto* button = test->findChild<QPushButton*>(QString::fromLatin1(name));
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus) << name;
+        EXPECT_FALSE(
+            QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name).isEmpty());
+    }
+
+    // A pick in the main window writes at once, and the test counts with the new type.
+    auto* enc4 = window.client().findChild<QComboBox*>(QStringLiteral("Enc4"));
+    enc4->setFocus();
+    QTest::keyClick(enc4, Qt::Key_Down);
+    EXPECT_EQ(writesIn(platform.firmware(board).received()).size(), 2u) << "both planes";
+    EXPECT_EQ(test->shown().rows[3].type, u"1:1");
+
+    test->activateWindow();
+    QApplication::processEvents();
+    QTest::keyClick(test, Qt::Key_Escape);
+    EXPECT_FALSE(test->isVisible());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window.client().encoderTest(), nullptr);
+    EXPECT_EQ(platform.openHandles(board), 1) << "the test's handle is closed";
+}
+
+}  // namespace
+}  // namespace rotorix::test
