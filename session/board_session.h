@@ -185,6 +185,9 @@ class BoardSession {
     // Opens board `board` of the last listing (an index into Snapshot::boards) and reads it back,
     // without walking again: exactly the entry the caller chose from the list it was shown.
     void openListedBoard(std::size_t board) { openListed(board); }
+    // The last walk's entry for board `board` (an index into Snapshot::boards), so that a second
+    // handle (an input watch's) is opened on exactly the board this session read back.
+    const hid::BoardEntry& entry(std::size_t board) const { return entries_.at(board); }
 
     // Lists the boards, then opens each listed board in turn (those that cannot be opened
     // included, with no board open), reads it back and calls `visit` with its index in

@@ -1,5 +1,9 @@
 // rotorixctl watch: buttons named as the board's report descriptor declares them, printed as
-// they change; input reports only, never a feature report.
+// they change; input reports only, never a feature report. rotorixctl test: the settings read,
+// each encoder step, the totals and the findings.
+#include <nlohmann/json.hpp>
+#include <regex>
+
 #include "cli_fixture.h"
 
 namespace rotorix::test {
@@ -88,6 +92,105 @@ TEST_F(Cli, TheDemoBoardsTurnAnEncoderForWatch) {
     const CliResult watched = run({"--demo", "watch", "--board", "RX-0342", "--count", "3"});
     EXPECT_EQ(watched.status, 0);
     EXPECT_EQ(watched.out, "button 1 pressed\nbutton 1 released\nbutton 1 pressed\n");
+}
+
+// Widths come from the real clock: only their form is compared (16 to 99.9 ms here).
+std::string widthsMasked(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"(\d\d\.\d ms)"), "WW.W ms");
+}
+
+// One report per polling interval: pair 1-2 pulses one way, the other way, then both buttons at
+// once, each five reports long (20 ms at least, so that no short-pulse finding depends on when
+// the reports came).
+class CliTest : public Cli {
+  protected:
+    void SetUp() override {
+        platform.setReportInterval(std::chrono::milliseconds(4));
+        board = platform.addBoard(saneBoard());
+        std::vector<std::uint16_t> states{0x0000};
+        for (const int down : {0x0001, 0x0002, 0x0003}) {
+            states.insert(states.end(), 5, static_cast<std::uint16_t>(down));
+            states.insert(states.end(), 3, 0x0000);
+        }
+        platform.queueButtons(board, states);
+    }
+    sim::SimPlatform::BoardId board = 0;
+};
+
+TEST_F(CliTest, TestPrintsTheSettingsEachStepAndTheTotalsWithTheFindings) {
+    const CliResult tested = run({"test", "--count", "4"});
+    EXPECT_EQ(tested.status, 0) << tested.err;
+    EXPECT_EQ(widthsMasked(tested.out),
+              "0001: pulse 24 ms; encoders on buttons 1-2 (1:1), 3-4 (1:4), 5-6 (1:2)\n"
+              "pair 1-2: button 1, WW.W ms (+1 -0)\n"
+              "pair 1-2: button 2, WW.W ms (+1 -1)\n"
+              "pair 1-2: button 1, WW.W ms (+2 -1)\n"
+              "pair 1-2: button 2, WW.W ms (+2 -2)\n"
+              "\n"
+              "PAIR  TYPE  STEPS +  STEPS -  MIN      MEDIAN   MAX\n"
+              "1-2   1:1   2        2        WW.W ms  WW.W ms  WW.W ms\n"
+              "3-4   1:4   0        0        -        -        -\n"
+              "5-6   1:2   0        0        -        -        -\n"
+              "findings:\n"
+              "  buttons 1-2: both buttons were down at once: a wiring fault or a bouncing "
+              "switch\n");
+    EXPECT_EQ(tested.err, "rotorixctl: testing 0001: turn its encoders; Ctrl-C ends\n");
+    // The read-back alone: nothing is written.
+    EXPECT_EQ(received(board), readBack9());
+}
+
+TEST_F(CliTest, TestAsJsonPrintsOneObjectALine) {
+    const CliResult tested = run({"test", "--count", "4", "--json"});
+    EXPECT_EQ(tested.status, 0) << tested.err;
+    std::vector<nlohmann::json> lines;
+    std::istringstream out(tested.out);
+    for (std::string line; std::getline(out, line);) {
+        lines.push_back(nlohmann::json::parse(line));
+    }
+    ASSERT_EQ(lines.size(), 6u) << tested.out;
+    EXPECT_EQ(lines[0],
+              nlohmann::json::parse(R"({"serial": "0001", "path": ")" + platform.path(board) +
+                                    R"(", "encoders": ["1:1", "1:4", "1:2", "off",
+                                              "off", "off", "off", "off"], "pulse_ms": 24})"));
+    for (std::size_t i = 1; i <= 4; ++i) {
+        nlohmann::json step = lines[i];
+        EXPECT_GE(step["width_ms"].get<double>(), 16.0) << step;  // five reports 4 ms apart
+        step.erase("width_ms");
+        const bool positive = i % 2 == 1;
+        EXPECT_EQ(step, (nlohmann::json{{"pair", 1},
+                                        {"button", positive ? 1 : 2},
+                                        {"positive", positive},
+                                        {"positive_steps", (i + 1) / 2},
+                                        {"negative_steps", i / 2}}));
+    }
+    const nlohmann::json& totals = lines[5];
+    ASSERT_EQ(totals["pairs"].size(), 3u);
+    EXPECT_EQ(totals["pairs"][0]["positive_steps"], 2);
+    EXPECT_TRUE(totals["pairs"][0]["median_ms"].is_number());
+    EXPECT_TRUE(totals["pairs"][1]["median_ms"].is_null());
+    EXPECT_EQ(totals["findings"], nlohmann::json::parse(R"([{"kind": "both_down", "pair": 1,
+        "text": "buttons 1-2: both buttons were down at once: a wiring fault or a bouncing switch"}])"));
+}
+
+// Ctrl-C ends it with the totals and status 0; a board that goes ends it with the totals, the
+// system's words and status 1.
+TEST_F(CliTest, TestEndsWithTheTotalsOnCtrlCAndSaysWhenTheBoardIsLost) {
+    stop_flag = &stop;
+    catch_stop = [] { *stop_flag = 1; };
+    const CliResult stopped = run({"test"});
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_TRUE(contains(stopped.out, "findings: none\n")) << stopped.out;
+
+    stop = 0;
+    catch_stop = nullptr;
+    // Twenty reads take at least ten reports: the first step, and the button of the next down.
+    platform.unplugAfter(board, sim::Call::ReadInput, 20);
+    const CliResult lost = run({"test"});
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_TRUE(contains(widthsMasked(lost.out), "pair 1-2: button 1, WW.W ms (+1 -0)\n"))
+        << lost.out;
+    EXPECT_TRUE(contains(lost.out, "\nPAIR")) << lost.out;
+    EXPECT_TRUE(contains(lost.err, "\nrotorixctl: 0001: the board stopped answering")) << lost.err;
 }
 
 }  // namespace
