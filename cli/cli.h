@@ -23,13 +23,13 @@ struct Context {
     std::istream& in;         // `import -`
     std::ostream& out;        // results
     std::ostream& err;        // messages
-    // Set (from a signal handler) to end `watch`; null: nothing ends it but --count or a lost
-    // board.
+    // Set (from a signal handler) to end `watch` or `test`; null: nothing ends them but their
+    // --count or --seconds or a lost board.
     const volatile std::sig_atomic_t* stop = nullptr;
-    // Called once `watch` starts to wait for reports, so the caller can make Ctrl-C set `stop`
-    // only then; may be null.
+    // Called once `watch` or `test` starts to wait for reports, so the caller can make Ctrl-C set
+    // `stop` only then; may be null.
     void (*catch_stop_signals)() = nullptr;
-    // How long `watch` waits for one input report before it looks at `stop` again.
+    // How long `watch` and `test` wait for input before they look at `stop` again.
     int watch_wait_ms = 200;
     // How long `--demo watch` lets pass between the virtual board's reports (0 in tests).
     int demo_pace_ms = 40;

@@ -11,9 +11,9 @@
 namespace rotorix::cli {
 
 // What a sub-command gets: the boards, the parsed options, and the context for what it reads
-// (standard input, the stop flag, watch's waits); it never writes to the context's streams.
-// `pace` runs after each of watch's reports (the demo's clock); null elsewhere. `stream` prints
-// one of watch's events as it happens.
+// (standard input, the stop flag, the waits of watch and test); it never writes to the context's
+// streams. `pace` runs after each of watch's reports (the demo's clock); null elsewhere. `stream`
+// prints one of the events of watch or test as it happens.
 struct Invocation {
     hid::Platform& platform;
     const Options& options;
@@ -32,5 +32,9 @@ Result importCommand(const Invocation& call);
 // and opens its board through discovery alone. Its changes go to `stream` as they come; the
 // result holds only how it ended.
 Result watchCommand(const Invocation& call);
+// test reads the board's settings as show does, then watches its buttons on a handle of its own
+// and measures each encoder step. The settings and each step go to `stream` as they come; the
+// result holds the totals and the findings.
+Result testCommand(const Invocation& call);
 
 }  // namespace rotorix::cli

@@ -24,9 +24,10 @@ struct Options {
     bool json = false;
     std::optional<std::string> board;  // --board, as typed (UTF-8)
     bool all = false;
-    std::string output;  // export -o; empty: stdout
-    std::string file;    // import FILE; "-": stdin
-    std::optional<long long> count;
+    std::string output;                // export -o; empty: stdout
+    std::string file;                  // import FILE; "-": stdin
+    std::optional<long long> count;    // watch: changes; test: steps
+    std::optional<long long> seconds;  // test
     std::vector<std::string> assignments;
 };
 

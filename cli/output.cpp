@@ -3,6 +3,7 @@
 #include "cli/output.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ostream>
 #include <type_traits>
 
@@ -116,6 +117,66 @@ void printText(const ExportOutput& exported, Context& context) {
     }
 }
 
+// "24.1 ms"; "-" before a pair's first step.
+std::string widthText(std::optional<input::Clock::duration> width) {
+    if (!width) {
+        return "-";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms",
+                  std::chrono::duration<double, std::milli>(*width).count());
+    return text;
+}
+
+// Pair 1 -> "1-2".
+std::string pairText(int pair) {
+    return std::to_string(2 * pair - 1) + "-" + std::to_string(2 * pair);
+}
+
+// The steps and widths of each pair set to an encoder, then the findings.
+void printText(const TestOutput& tested, Context& context) {
+    context.out << '\n';
+    if (tested.pairs.empty()) {
+        context.out << "no pair is set to an encoder: no steps were counted\n";
+    } else {
+        Rows rows = {{"PAIR", "TYPE", "STEPS +", "STEPS -", "MIN", "MEDIAN", "MAX"}};
+        for (const auto& [pair, summary] : tested.pairs) {
+            rows.push_back({pairText(pair), encoderTypeText(summary.type),
+                            std::to_string(summary.positive), std::to_string(summary.negative),
+                            widthText(summary.min_width), widthText(summary.median_width),
+                            widthText(summary.max_width)});
+        }
+        printTable(context.out, rows);
+    }
+    if (tested.findings.empty()) {
+        context.out << "findings: none\n";
+        return;
+    }
+    context.out << "findings:\n";
+    for (const input::Finding& finding : tested.findings) {
+        context.out << "  " << finding.text << '\n';
+    }
+}
+
+// "RX-0117: pulse 24 ms; encoders on buttons 1-2 (1:4), 3-4 (1:2)".
+std::string testingText(const Testing& testing) {
+    std::string pulse = "pulse code " + std::to_string(testing.pulse_code) + " (no length)";
+    if (testing.pulse_code >= config::kPulseCodeMin &&
+        testing.pulse_code <= config::kPulseCodeMax) {
+        pulse = "pulse " + std::to_string(testing.pulse_code * config::kPulseStepMs) + " ms";
+    }
+    std::vector<std::string> encoders;
+    for (std::size_t i = 0; i < testing.types.size(); ++i) {
+        if (testing.types[i] != 0) {
+            encoders.push_back(pairText(static_cast<int>(i) + 1) + " (" +
+                               encoderTypeText(testing.types[i]) + ")");
+        }
+    }
+    return testing.board.name + ": " + pulse + "; " +
+           (encoders.empty() ? std::string("no pair is set to an encoder")
+                             : "encoders on buttons " + joined(encoders, ", "));
+}
+
 }  // namespace
 
 void print(const Result& result, bool json, Context& context) {
@@ -145,11 +206,27 @@ void print(const WatchEvent& event, bool json, Context& context) {
                     << '\n';
         return;
     }
-    const ButtonChange& change = std::get<ButtonChange>(event);
-    if (json) {
-        context.out << jsonLine(change);
+    if (const auto* testing = std::get_if<Testing>(&event)) {
+        context.err << message("testing " + testing->board.name +
+                               ": turn its encoders; Ctrl-C ends")
+                    << '\n';
+        context.out << (json ? jsonLine(*testing) : testingText(*testing));
+    } else if (const auto* step = std::get_if<TestStep>(&event)) {
+        if (json) {
+            context.out << jsonLine(*step);
+        } else {
+            context.out << "pair " << pairText(step->pair) << ": button " << step->button << ", "
+                        << widthText(step->width) << " (+" << step->positive_steps << " -"
+                        << step->negative_steps << ")";
+        }
     } else {
-        context.out << "button " << change.button << (change.pressed ? " pressed" : " released");
+        const ButtonChange& change = std::get<ButtonChange>(event);
+        if (json) {
+            context.out << jsonLine(change);
+        } else {
+            context.out << "button " << change.button
+                        << (change.pressed ? " pressed" : " released");
+        }
     }
     context.out << std::endl;  // a line at once, also into a pipe
 }

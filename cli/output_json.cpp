@@ -127,6 +127,65 @@ std::string jsonDocument(const ExportOutput& output) {
     return boardsDocument(ordered_json::array({entry}));
 }
 
+namespace {
+
+// Milliseconds to the microsecond; null for a width not measured.
+ordered_json milliseconds(std::optional<input::Clock::duration> width) {
+    if (!width) {
+        return nullptr;
+    }
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(*width).count();
+    return static_cast<double>(us) / 1000.0;
+}
+
+}  // namespace
+
+std::string jsonDocument(const TestOutput& output) {
+    ordered_json pairs = ordered_json::array();
+    for (const auto& [pair, summary] : output.pairs) {
+        pairs.push_back({{"pair", pair},
+                         {"type", encoderTypeText(summary.type)},
+                         {"positive_steps", summary.positive},
+                         {"negative_steps", summary.negative},
+                         {"min_ms", milliseconds(summary.min_width)},
+                         {"median_ms", milliseconds(summary.median_width)},
+                         {"max_ms", milliseconds(summary.max_width)}});
+    }
+    static constexpr const char* kKinds[] = {"short_pulses", "both_down", "back_to_back",
+                                             "off_pair_pulses", "encoder_pair_held"};
+    ordered_json findings = ordered_json::array();
+    for (const input::Finding& finding : output.findings) {
+        findings.push_back(
+            {{"kind", kKinds[static_cast<std::size_t>(finding.kind)]},
+             {"pair", finding.pair == 0 ? ordered_json(nullptr) : ordered_json(finding.pair)},
+             {"text", finding.text}});
+    }
+    return dumped(ordered_json{{"pairs", pairs}, {"findings", findings}}, -1);
+}
+
+std::string jsonLine(const Testing& testing) {
+    ordered_json entry = boardJson(testing.board);
+    entry["encoders"] = encodersJson(testing.types);
+    if (testing.pulse_code >= config::kPulseCodeMin &&
+        testing.pulse_code <= config::kPulseCodeMax) {
+        entry["pulse_ms"] = testing.pulse_code * config::kPulseStepMs;
+    } else {
+        entry["pulse_ms"] = nullptr;
+        entry["pulse_code"] = testing.pulse_code;
+    }
+    return dumped(entry, -1);
+}
+
+std::string jsonLine(const TestStep& step) {
+    return dumped(ordered_json{{"pair", step.pair},
+                               {"button", step.button},
+                               {"positive", step.positive},
+                               {"width_ms", milliseconds(step.width)},
+                               {"positive_steps", step.positive_steps},
+                               {"negative_steps", step.negative_steps}},
+                  -1);
+}
+
 std::string jsonLine(const ButtonChange& change) {
     return dumped(ordered_json{{"button", change.button}, {"pressed", change.pressed}}, -1);
 }

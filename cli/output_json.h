@@ -15,7 +15,11 @@ std::string jsonDocument(const SetOutput& output);
 std::string jsonDocument(const ImportOutput& output);
 std::string jsonDocument(const ExportOutput& output);
 
-// One change of watch's, on one line.
+std::string jsonDocument(const TestOutput& output);  // on one line, as test's other objects
+
+// One change of watch's, on one line; the same for test's settings and each of its steps.
 std::string jsonLine(const ButtonChange& change);
+std::string jsonLine(const Testing& testing);
+std::string jsonLine(const TestStep& step);
 
 }  // namespace rotorix::cli

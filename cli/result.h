@@ -2,6 +2,7 @@
 // (output.h) shows it as text or as JSON. Private to cli/.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "cli/cli.h"
 #include "cli/settings_text.h"
+#include "input/encoder_meter.h"
 #include "session/board_session.h"
 
 namespace rotorix::cli {
@@ -85,8 +87,17 @@ struct ExportOutput {
     Settings settings;
     std::string file;  // where the profile was written; empty: it is printed
 };
-using Output =
-    std::variant<std::monostate, ListOutput, ShowOutput, SetOutput, ImportOutput, ExportOutput>;
+// What test found when it ended: each pair set to an encoder, and what looked wrong.
+struct PairTotals {
+    int pair = 0;  // 1..8
+    input::PairSummary summary;
+};
+struct TestOutput {
+    std::vector<PairTotals> pairs;
+    std::vector<input::Finding> findings;
+};
+using Output = std::variant<std::monostate, ListOutput, ShowOutput, SetOutput, ImportOutput,
+                            ExportOutput, TestOutput>;
 
 struct Result {
     int status = kDone;
@@ -97,7 +108,8 @@ struct Result {
 // A command that ends with one message and no output.
 Result failure(int status, std::string message);
 
-// What watch reports as it happens: the board and buttons it watches, then each change.
+// What watch reports as it happens: the board and buttons it watches, then each change. Test's
+// events (below) go the same way.
 struct Watching {
     std::string board;
     std::string buttons;  // "buttons 1 to 16"
@@ -106,6 +118,20 @@ struct ButtonChange {
     std::uint16_t button = 0;
     bool pressed = false;
 };
-using WatchEvent = std::variant<Watching, ButtonChange>;
+// What test reports as it happens: the board and the settings it read, then each step.
+struct Testing {
+    NamedBoard board;
+    config::EncoderTypes types{};
+    std::uint8_t pulse_code = 0;  // as the board holds it: 1..25 is 4..100 ms
+};
+struct TestStep {
+    int pair = 0;  // 1..8
+    std::uint16_t button = 0;
+    bool positive = true;  // the pair's first button pulsed
+    std::chrono::nanoseconds width{};
+    long long positive_steps = 0;  // the pair's counts so far, this step included
+    long long negative_steps = 0;
+};
+using WatchEvent = std::variant<Watching, ButtonChange, Testing, TestStep>;
 
 }  // namespace rotorix::cli

@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kDescription =
     "Configures Rotorix rotary-encoder boards from the command line: lists the attached\n"
     "boards, shows and sets each board's encoder types, pulse length and visibility, keeps\n"
-    "them as profiles, and watches a board's buttons.";
+    "them as profiles, watches a board's buttons, and tests its encoders step by step.";
 
 constexpr const char* kSettingsHelp = R"(Settings:
   enc1 ... enc8   the encoder on button pair 1-2 ... 15-16: off, 1:1, 1:2 or 1:4
@@ -51,6 +51,9 @@ constexpr const char* kCommandsHelp = R"(Commands:
                                            write a profile (FILE - reads standard input)
   watch [--board BOARD] [--count N] [--json]
                                            print button presses and releases
+  test [--board BOARD] [--seconds N] [--count N] [--json]
+                                           each encoder step, its pulse width, and what
+                                           looks wrong (see Encoder test)
   Each takes --demo as well; "rotorixctl COMMAND --help" describes one of them.)";
 
 constexpr const char* kBoardsHelp = R"(Boards:
@@ -81,7 +84,28 @@ constexpr const char* kJsonHelp = R"(JSON:
           import --all gives a board that cannot be configured the result "skipped"
   export  {"boards": [{"serial": "RX-0117", "path": "...", "file": "rx-0117.json",
           "profile": {...}}]}: the profile as export writes it; file is null without -o
-  watch   one object a line, as each change happens: {"button":3,"pressed":true})";
+  watch   one object a line, as each change happens: {"button":3,"pressed":true}
+  test    one object a line: the settings read, {"serial": "RX-0117", "path": "...",
+          "encoders": ["1:4", ...], "pulse_ms": 24} ("pulse_code" for a code outside 1..25);
+          each step, {"pair":1,"button":1,"positive":true,"width_ms":24.112,
+          "positive_steps":3,"negative_steps":0}; at the end {"pairs": [{"pair":1,
+          "type":"1:4","positive_steps":3,"negative_steps":1,"min_ms":23.9,"median_ms":24.1,
+          "max_ms":28.0}, ...], "findings": [{"kind":"short_pulses","pair":null,"text":"..."}]}
+          (widths null before a pair's first step))";
+
+constexpr const char* kTestHelp = R"(Encoder test:
+  test reads the board's settings and says which button pairs are set to an encoder and how
+  long its pulses are. Then, as the encoders are turned, it prints one line a step: the pair,
+  the button that pulsed (the pair's first one way, its second the other), the pulse's width
+  as this computer saw it, and the pair's steps each way so far. Ctrl-C, --seconds N or
+  --count N (steps on all pairs) ends it with the steps and the shortest, median and longest
+  pulse of each pair, and what looked wrong, in plain words:
+    pulses shorter than a game's frame, which a game that reads the controller once a frame
+    can miss; both buttons of a pair down at once (a wiring fault or a bouncing switch);
+    pulses back to back (fast turns lose steps at this pulse length); a pair set to OFF whose
+    buttons pulse like an encoder, or one set to an encoder whose button is held like a plain
+    button.
+  It sends the board nothing but the read requests of its settings.)";
 
 constexpr const char* kExamplesHelp = R"(Examples:
   rotorixctl list                                       the boards and their serials
@@ -90,6 +114,7 @@ constexpr const char* kExamplesHelp = R"(Examples:
   rotorixctl export --board RX-0117 -o rx-0117.json     a backup of one board
   rotorixctl import --all rx-0117.json                  the same settings on every board
   rotorixctl watch --board RX-0117 --count 10           check the wiring: ten changes
+  rotorixctl test --board RX-0117 --seconds 30          turn the encoders for 30 seconds
   rotorixctl --demo show --board RX-0117                try it without a board
 
 Exit status:
@@ -126,6 +151,16 @@ void scriptDemoButtons(sim::SimPlatform& platform) {
     }
 }
 
+// Something for `--demo test` to measure, once it has begun: each board turns its first encoder
+// six steps one way, then its second four steps the other (a board's pulses never overlap);
+// then it is still.
+void turnDemoEncoders(sim::SimPlatform& platform) {
+    for (const int board : {0, 1}) {
+        platform.turn(board, 1, 6, 5);
+        platform.turn(board, 2, -4, 4);
+    }
+}
+
 void addBoardOption(CLI::App& command, Options& options) {
     command.add_option("--board", options.board, "The board's serial number, or its path")
         ->type_name("BOARD");
@@ -159,11 +194,14 @@ class Grammar {
     void addListAndShow();
     void addSettingCommands();
     void addWatch();
+    void addTest();
 
     CLI::App app_{kDescription, "rotorixctl"};
     Options options_;
     long long count_ = 0;
-    CLI::Option* count_option_ = nullptr;
+    long long seconds_ = 0;
+    std::vector<CLI::Option*> count_options_;
+    CLI::Option* seconds_option_ = nullptr;
     // One entry per sub-command, each with its own function: a command without an entry runs
     // nothing rather than another command.
     std::vector<std::pair<const CLI::App*, Command>> commands_;
@@ -176,7 +214,8 @@ Grammar::Grammar() {
     app_.set_version_flag("--version", std::string("rotorixctl ") + rotorix::kVersion);
     app_.require_subcommand(1);
     app_.footer(std::string(kCommandsHelp) + "\n\n" + kBoardsHelp + "\n\n" + kSettingsHelp +
-                "\n\n" + kProfileHelp + "\n\n" + kJsonHelp + "\n\n" + kExamplesHelp);
+                "\n\n" + kProfileHelp + "\n\n" + kTestHelp + "\n\n" + kJsonHelp + "\n\n" +
+                kExamplesHelp);
     app_.get_formatter()->column_width(24);
     app_.add_flag("--demo", options_.demo,
                   "Work on the demo's two virtual boards (RX-0117, RX-0342) instead of attached "
@@ -184,6 +223,7 @@ Grammar::Grammar() {
     addListAndShow();
     addSettingCommands();
     addWatch();
+    addTest();
 }
 
 CLI::App* Grammar::add(const char* name, const char* description, Command run) {
@@ -240,10 +280,27 @@ void Grammar::addWatch() {
         add("watch", "Print a board's button presses and releases as they happen, until Ctrl-C",
             watchCommand);
     addBoardOption(*watch, options_);
-    count_option_ = watch->add_option("--count", count_, "End after N changes")
-                        ->type_name("N")
-                        ->check(CLI::PositiveNumber);
+    count_options_.push_back(watch->add_option("--count", count_, "End after N changes")
+                                 ->type_name("N")
+                                 ->check(CLI::PositiveNumber));
     addJsonFlag(*watch, options_, "Print each change as one JSON object on a line of its own");
+}
+
+void Grammar::addTest() {
+    CLI::App* test = add("test",
+                         "Show each encoder step of a board with its pulse width, then the totals "
+                         "and what looks wrong (see Encoder test)",
+                         testCommand);
+    addBoardOption(*test, options_);
+    seconds_option_ = test->add_option("--seconds", seconds_, "End after N seconds")
+                          ->type_name("N")
+                          ->check(CLI::PositiveNumber);
+    count_options_.push_back(test->add_option("--count", count_, "End after N steps in all")
+                                 ->type_name("N")
+                                 ->check(CLI::PositiveNumber));
+    addJsonFlag(*test, options_,
+                "Print the settings, each step and the totals as JSON, one object a line");
+    test->footer(kTestHelp);
 }
 
 std::optional<std::string> Grammar::unknownCommand(const std::vector<std::string>& args) const {
@@ -272,8 +329,13 @@ std::optional<int> Grammar::parse(const std::vector<std::string>& args, Context&
               false, context);
         return kBadUsage;
     }
-    if (count_option_->count() > 0) {
-        options_.count = count_;
+    for (const CLI::Option* count : count_options_) {
+        if (count->count() > 0) {
+            options_.count = count_;
+        }
+    }
+    if (seconds_option_->count() > 0) {
+        options_.seconds = seconds_;
     }
     return std::nullopt;
 }
@@ -290,16 +352,27 @@ Command Grammar::command() const {
 // Runs the parsed command on the system's boards or the demo's, and prints what it found.
 int dispatch(const Grammar& grammar, Context& context) {
     const Options& options = grammar.options();
+    const Command command = grammar.command();
     std::unique_ptr<sim::SimPlatform> demo;
     if (options.demo) {
         demo = std::make_unique<sim::SimPlatform>();
         sim::addDemoBoards(*demo);
-        scriptDemoButtons(*demo);
+        if (command == testCommand) {
+            // A report every polling interval, as a board sends them: the watch's reader waits
+            // between them rather than spin.
+            demo->setReportInterval(std::chrono::milliseconds(4));
+        } else {
+            scriptDemoButtons(*demo);
+        }
     }
     hid::Platform& platform = demo ? static_cast<hid::Platform&>(*demo) : context.platform;
     const Invocation call{platform, options, context, demo ? demoPace : nullptr,
-                          [&](const WatchEvent& event) { print(event, options.json, context); }};
-    const Command command = grammar.command();
+                          [&](const WatchEvent& event) {
+                              print(event, options.json, context);
+                              if (demo && std::holds_alternative<Testing>(event)) {
+                                  turnDemoEncoders(*demo);
+                              }
+                          }};
     const Result result =
         command != nullptr ? command(call) : failure(kBadUsage, message("no command was given"));
     print(result, options.json, context);
@@ -311,8 +384,9 @@ int dispatch(const Grammar& grammar, Context& context) {
 int run(const std::vector<std::string>& args, Context& context) {
     Grammar grammar;
     if (const auto word = grammar.unknownCommand(args)) {
-        print(failure(kBadUsage, message("unknown command \"" + *word +
-                                         "\" (commands: list, show, set, export, import, watch)")),
+        print(failure(kBadUsage,
+                      message("unknown command \"" + *word +
+                              "\" (commands: list, show, set, export, import, watch, test)")),
               false, context);
         return kBadUsage;
     }

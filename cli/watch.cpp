@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "config/protocol.h"
 #include "hid/discovery.h"
+#include "input/buttons.h"
 #include "session/board_notice.h"
 
 namespace rotorix::cli {
@@ -18,15 +19,6 @@ struct Watched {
     std::vector<hid::InputButton> buttons;
     std::string name;
 };
-
-// Room for any report the buttons can lie in, and at least what the descriptor says.
-std::size_t reportRoom(const std::vector<hid::InputButton>& buttons, std::uint16_t input_length) {
-    std::size_t room = std::max<std::size_t>(input_length, 2);
-    for (const hid::InputButton& button : buttons) {
-        room = std::max<std::size_t>(room, button.bit / 8 + 1);
-    }
-    return room;
-}
 
 std::string buttonRange(const std::vector<hid::InputButton>& buttons) {
     std::vector<std::uint16_t> numbers;
@@ -84,25 +76,6 @@ std::variant<Watched, Result> openWatched(hid::Platform& platform,
     return watched;
 }
 
-// The buttons of `report` that are not as `pressed` says, which is brought up to date.
-std::vector<ButtonChange> changesIn(const std::vector<std::uint8_t>& report,
-                                    const std::vector<hid::InputButton>& buttons,
-                                    std::vector<bool>& pressed) {
-    std::vector<ButtonChange> changes;
-    for (std::size_t i = 0; i < buttons.size(); ++i) {
-        const hid::InputButton& button = buttons[i];
-        if (button.report_id != report[0]) {
-            continue;  // another report of a numbered device
-        }
-        const bool down = ((report[button.bit / 8] >> (button.bit % 8)) & 1u) != 0;
-        if (down != pressed[i]) {
-            pressed[i] = down;
-            changes.push_back({button.number, down});
-        }
-    }
-    return changes;
-}
-
 }  // namespace
 
 Result watchCommand(const Invocation& call) {
@@ -118,9 +91,10 @@ Result watchCommand(const Invocation& call) {
         context.catch_stop_signals();
     }
     const auto stopped = [&] { return context.stop != nullptr && *context.stop != 0; };
-    std::vector<std::uint8_t> report(reportRoom(watched.buttons, watched.board.lengths.input));
     // Every button starts released, so one held down when watching begins is reported too.
-    std::vector<bool> pressed(watched.buttons.size(), false);
+    input::ButtonReader reader(watched.buttons, watched.board.lengths.input,
+                               input::ButtonReader::Start::Released);
+    std::vector<std::uint8_t> report(reader.reportRoom());
     long long changes = 0;
     while (!stopped()) {
         std::fill(report.begin(), report.end(), std::uint8_t{0});
@@ -134,8 +108,8 @@ Result watchCommand(const Invocation& call) {
                                                   base::inParentheses(device.lastError())));
         }
         if (outcome == hid::ReadOutcome::Report) {
-            for (const ButtonChange& change : changesIn(report, watched.buttons, pressed)) {
-                call.stream(change);
+            for (const input::ButtonChange& change : reader.take(report)) {
+                call.stream(ButtonChange{change.number, change.pressed});
                 if (call.options.count && ++changes >= *call.options.count) {
                     return {};
                 }

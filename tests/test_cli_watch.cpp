@@ -1,5 +1,9 @@
 // rotorixctl watch: buttons named as the board's report descriptor declares them, printed as
-// they change; input reports only, never a feature report.
+// they change; input reports only, never a feature report. rotorixctl test: the settings read,
+// each encoder step, the totals and the findings.
+#include <cctype>
+#include <nlohmann/json.hpp>
+
 #include "cli_fixture.h"
 
 namespace rotorix::test {
@@ -88,6 +92,114 @@ TEST_F(Cli, TheDemoBoardsTurnAnEncoderForWatch) {
     const CliResult watched = run({"--demo", "watch", "--board", "RX-0342", "--count", "3"});
     EXPECT_EQ(watched.status, 0);
     EXPECT_EQ(watched.out, "button 1 pressed\nbutton 1 released\nbutton 1 pressed\n");
+}
+
+// Widths come from the real clock: only their form is compared ("24.1 ms" -> "WW.W ms"; 10 to
+// 99.9 ms here).
+std::string widthsMasked(std::string text) {
+    const auto digit = [&](std::size_t i) {
+        return std::isdigit(static_cast<unsigned char>(text[i]));
+    };
+    for (std::size_t i = 0; i + 7 <= text.size(); ++i) {
+        if (digit(i) && digit(i + 1) && text[i + 2] == '.' && digit(i + 3) &&
+            text.compare(i + 4, 3, " ms") == 0) {
+            text.replace(i, 4, "WW.W");
+        }
+    }
+    return text;
+}
+
+// One report per polling interval: pair 1-2 pulses one way, the other way, then both buttons at
+// once, each five reports long (20 ms at least, so that no short-pulse finding depends on when
+// the reports came).
+class CliTest : public Cli {
+  protected:
+    void SetUp() override {
+        platform.setReportInterval(std::chrono::milliseconds(4));
+        board = platform.addBoard(saneBoard());
+        queueSteps();
+    }
+    // From the start again: an earlier run may have taken some of the states.
+    void queueSteps() {
+        std::vector<std::uint16_t> states{0x0000};
+        for (const int down : {0x0001, 0x0002, 0x0003}) {
+            states.insert(states.end(), 5, static_cast<std::uint16_t>(down));
+            states.insert(states.end(), 3, 0x0000);
+        }
+        platform.setButtons(board, 0);
+        platform.queueButtons(board, states);
+    }
+    sim::SimPlatform::BoardId board = 0;
+};
+
+TEST_F(CliTest, TestPrintsTheSettingsEachStepAndTheTotalsWithTheFindings) {
+    const CliResult tested = run({"test", "--count", "4"});
+    EXPECT_EQ(tested.status, 0) << tested.err;
+    EXPECT_EQ(widthsMasked(tested.out),
+              "0001: pulse 24 ms; encoders on buttons 1-2 (1:1), 3-4 (1:4), 5-6 (1:2)\n"
+              "pair 1-2: button 1, WW.W ms (+1 -0)\n"
+              "pair 1-2: button 2, WW.W ms (+1 -1)\n"
+              "pair 1-2: button 1, WW.W ms (+2 -1)\n"
+              "pair 1-2: button 2, WW.W ms (+2 -2)\n"
+              "\n"
+              "PAIR  TYPE  STEPS +  STEPS -  MIN      MEDIAN   MAX\n"
+              "1-2   1:1   2        2        WW.W ms  WW.W ms  WW.W ms\n"
+              "3-4   1:4   0        0        -        -        -\n"
+              "5-6   1:2   0        0        -        -        -\n"
+              "findings:\n"
+              "  buttons 1-2: both buttons were down at once: a wiring fault or a bouncing "
+              "switch\n");
+    EXPECT_EQ(tested.err, "rotorixctl: testing 0001: turn its encoders; Ctrl-C ends\n");
+    // The read-back alone: nothing is written.
+    EXPECT_EQ(received(board), readBack9());
+}
+
+TEST_F(CliTest, TestAsJsonPrintsOneObjectALine) {
+    const CliResult tested = run({"test", "--count", "4", "--json"});
+    EXPECT_EQ(tested.status, 0) << tested.err;
+    std::vector<nlohmann::json> lines;
+    std::istringstream out(tested.out);
+    for (std::string line; std::getline(out, line);) {
+        lines.push_back(nlohmann::json::parse(line));
+    }
+    ASSERT_EQ(lines.size(), 6u) << tested.out;
+    EXPECT_EQ(lines[0],
+              nlohmann::json::parse(R"({"serial": "0001", "path": ")" + platform.path(board) +
+                                    R"(", "encoders": ["1:1", "1:4", "1:2", "off",
+                                              "off", "off", "off", "off"], "pulse_ms": 24})"));
+    nlohmann::json step = lines[4];
+    EXPECT_TRUE(step["width_ms"].is_number()) << step;  // from the real clock
+    step.erase("width_ms");
+    EXPECT_EQ(step, nlohmann::json::parse(R"({"pair": 1, "button": 2, "positive": false,
+        "positive_steps": 2, "negative_steps": 2})"));
+    const nlohmann::json& totals = lines[5];
+    EXPECT_EQ(totals["pairs"][1], nlohmann::json::parse(R"({"pair": 2, "type": "1:4",
+        "positive_steps": 0, "negative_steps": 0, "min_ms": null, "median_ms": null,
+        "max_ms": null})"));
+    EXPECT_EQ(totals["findings"], nlohmann::json::parse(R"([{"kind": "both_down", "pair": 1,
+        "text": "buttons 1-2: both buttons were down at once: a wiring fault or a bouncing switch"}])"));
+}
+
+// Ctrl-C ends it with the totals and status 0; a board that goes ends it with the totals, the
+// system's words and status 1.
+TEST_F(CliTest, TestEndsWithTheTotalsOnCtrlCAndSaysWhenTheBoardIsLost) {
+    stop_flag = &stop;
+    catch_stop = [] { *stop_flag = 1; };
+    const CliResult stopped = run({"test"});
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_TRUE(contains(stopped.out, "findings: none\n")) << stopped.out;
+
+    stop = 0;
+    catch_stop = nullptr;
+    queueSteps();
+    // Twenty reads take at least ten reports: the first step, and the button of the next down.
+    platform.unplugAfter(board, sim::Call::ReadInput, 20);
+    const CliResult lost = run({"test"});
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_TRUE(contains(widthsMasked(lost.out), "pair 1-2: button 1, WW.W ms (+1 -0)\n"))
+        << lost.out;
+    EXPECT_TRUE(contains(lost.out, "\nPAIR")) << lost.out;
+    EXPECT_TRUE(contains(lost.err, "\nrotorixctl: 0001: the board stopped answering")) << lost.err;
 }
 
 }  // namespace

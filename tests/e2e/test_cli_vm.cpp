@@ -15,8 +15,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vm_rig.h"
@@ -361,6 +364,158 @@ TEST_F(VmCli, BoardsThatShareASerialAreToldApartByPathAndANamedCommandReachesNoO
     const auto twin = since(2, twin_);
     ASSERT_EQ(twin.size(), 4u + 1u + 4u + 4u);
     EXPECT_EQ(twin[4], feature(9, {0x00, 0xEE, 0x0A, 0x02}));
+}
+
+// A rotorixctl run whose standard output is read line by line as it comes.
+class Running {
+  public:
+    explicit Running(const std::string& args) : err_(workDir() + "/rotorixctl-running.err") {
+        const std::string command =
+            "timeout -s KILL 180 " + program() + " " + args + " 2>" + e2e::quoted(err_);
+        pipe_ = ::popen(command.c_str(), "r");
+        EXPECT_NE(pipe_, nullptr) << "cannot run " << command;
+    }
+    ~Running() {
+        if (pipe_ != nullptr) {
+            ::pclose(pipe_);
+        }
+    }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+    // The next line, without its line end; empty once the program has ended.
+    std::optional<std::string> line() {
+        char text[4096];
+        if (pipe_ == nullptr || std::fgets(text, sizeof text, pipe_) == nullptr) {
+            return std::nullopt;
+        }
+        std::string got = withoutCarriageReturns(text);
+        if (!got.empty() && got.back() == '\n') {
+            got.pop_back();
+        }
+        return got;
+    }
+    nlohmann::json json() {
+        const auto got = line();
+        return got ? nlohmann::json::parse(*got, nullptr, false) : nlohmann::json();
+    }
+
+    // Waits for the end: the exit status (137: killed by the bound) and standard error.
+    Ran finish() {
+        Ran ran;
+        while (const auto rest = line()) {
+            ran.out += *rest + "\n";
+        }
+        const int status = ::pclose(std::exchange(pipe_, nullptr));
+        ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ran.err = readFile(err_);
+        EXPECT_NE(ran.status, 137) << "hung";
+        return ran;
+    }
+
+  private:
+    std::string err_;
+    FILE* pipe_ = nullptr;
+};
+
+// test counts exactly the steps the board turned, each way, on two pairs whose turns were given
+// together, and each step's button is the one the board's record says pulsed; the median width
+// is printed and checked within one polling interval (4 ms) of the pulse setting. With 8 ms
+// pulses, and a button of a pair held while the other pulses, it says so in words. An unplug
+// ends it with the system's words and status 1.
+TEST_F(VmCli, TestCountsEveryStepOfTwoPairsAndSaysWhatLooksWrong) {
+    const std::string board = e2e::quoted(kTargetSerial);
+    const std::size_t pulses_before = rig->pulses(kTarget).size();
+    ASSERT_EQ(
+        rotorixctl(
+            "set --board " + board +
+            " enc1=1:1 enc2=1:2 enc3=off enc4=off enc5=off enc6=off enc7=off enc8=off pulse=24ms")
+            .status,
+        0);
+    // Under Wine the board sends a report every 25 ms (Wine's HID bus under emulation takes
+    // fewer than one at every poll), so its pulses are 100 ms and its turns slower.
+    const bool wine = underWine();
+    if (wine) {
+        ASSERT_TRUE(rig->control(kTarget, "pace 25"));
+        ASSERT_EQ(rotorixctl("set --board " + board + " pulse=100ms").status, 0);
+    }
+    const std::string rate = wine ? " 2" : " 10";
+    ASSERT_TRUE(rig->control(kTarget, "talkative"));
+    {
+        Running test("test --json --count 14 --board " + board);
+        const nlohmann::json settings = test.json();
+        EXPECT_EQ(settings["pulse_ms"], wine ? 100 : 24) << settings;
+        for (const char* turn : {"turn 1 4", "turn 2 -3", "turn 1 -3", "turn 2 4"}) {
+            ASSERT_TRUE(rig->control(kTarget, turn + rate));
+        }
+        std::vector<nlohmann::json> steps;
+        for (int k = 0; k < 14; ++k) {
+            steps.push_back(test.json());
+        }
+        const nlohmann::json totals = test.json();
+        const Ran ended = test.finish();
+        EXPECT_EQ(ended.status, 0) << ended.err;
+
+        const auto all = rig->pulses(kTarget);
+        ASSERT_EQ(all.size(), pulses_before + 14);
+        for (std::size_t k = 0; k < steps.size(); ++k) {
+            const BoardPulse& made = all[pulses_before + k];
+            EXPECT_EQ(steps[k]["button"], made.button) << "step " << k << ": " << steps[k];
+            std::printf("step %zu: button %d, width %s ms (the board's %.3f ms)\n", k, made.button,
+                        steps[k]["width_ms"].dump().c_str(),
+                        std::chrono::duration<double, std::milli>(made.end - made.start).count());
+        }
+        ASSERT_EQ(totals["pairs"].size(), 2u) << totals;
+        for (const int pair : {0, 1}) {
+            const nlohmann::json& counted = totals["pairs"][pair];
+            EXPECT_EQ(counted["positive_steps"], 4) << counted;
+            EXPECT_EQ(counted["negative_steps"], 3) << counted;
+            if (!wine) {
+                EXPECT_NEAR(counted["median_ms"].get<double>(), 24.0, 4.0) << counted;
+            }
+        }
+        std::printf("totals: %s\n", totals.dump().c_str());
+    }
+
+    // 8 ms pulses, and button 4 held while button 3 pulses: both said in words.
+    if (!wine) {
+        ASSERT_EQ(rotorixctl("set --board " + board + " pulse=8ms").status, 0);
+        Running test("test --json --count 6 --board " + board);
+        ASSERT_TRUE(test.line().has_value());
+        for (const char* command : {"press 4", "turn 1 4 10", "turn 2 2 10"}) {
+            ASSERT_TRUE(rig->control(kTarget, command));
+        }
+        for (int k = 0; k < 6; ++k) {
+            ASSERT_TRUE(test.line().has_value());
+        }
+        const nlohmann::json totals = test.json();
+        EXPECT_EQ(test.finish().status, 0);
+        ASSERT_TRUE(rig->control(kTarget, "release 4"));
+        std::set<std::string> kinds;
+        for (const auto& finding : totals.value("findings", nlohmann::json::array())) {
+            kinds.insert(finding["kind"].get<std::string>());
+            std::printf("finding: %s\n", finding["text"].get<std::string>().c_str());
+        }
+        EXPECT_TRUE(kinds.contains("short_pulses")) << totals;
+        EXPECT_TRUE(kinds.contains("both_down")) << totals;
+    }
+
+    // Unplugged while it tests: the totals, then the system's words, and status 1.
+    DeviceEvents events;
+    {
+        Running test("test --board " + board);
+        ASSERT_TRUE(test.line().has_value());
+        ASSERT_TRUE(rig->unplug(kTarget));
+        const Ran ended = test.finish();
+        EXPECT_EQ(ended.status, 1) << ended.out << ended.err;
+        EXPECT_NE(ended.out.find("findings:"), std::string::npos) << ended.out;
+        EXPECT_NE(ended.err.find(kTargetSerial + ": the board stopped answering ("),
+                  std::string::npos)
+            << ended.err;
+    }
+    ASSERT_TRUE(rig->replug(kTarget));
+    EXPECT_TRUE(events.waitUntil([&] { return events.hidraw("add") > 0; }));
+    ASSERT_TRUE(rig->control(kTarget, "silent"));
 }
 
 // A board that vanishes in the middle of an import: the program says what was not written and
