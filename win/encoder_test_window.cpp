@@ -15,7 +15,7 @@ constexpr int kClearId = 10;  // Close is IDCANCEL, so that Esc closes the windo
 
 // Places at 96 DPI. Columns of a row: left edge and width of each cell.
 constexpr int kMargin = 10;
-constexpr int kClientWidth = 452;
+constexpr int kClientWidth = 466;
 constexpr int kStatusTop = 8;
 constexpr int kStatusHeight = 48;
 constexpr int kHeaderTop = 60;
