@@ -188,7 +188,9 @@ std::string liveHandOver(const MainWindow& window, const std::string& path) {
         return "error: cannot make " + path + ".ready\n";
     }
     CloseHandle(ready);
-    SetForegroundWindow(window.hwnd());
+    // The window the user last had in front: the test window, while it is open.
+    const EncoderTestWindow* test = window.encoderTest();
+    SetForegroundWindow(test != nullptr ? test->hwnd() : window.hwnd());
     const std::wstring done = base + L".done";
     while (GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
