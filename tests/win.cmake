@@ -9,7 +9,8 @@ if(WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/win/CMakeLists.txt)
         OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/win/rotorix-config.manifest
         INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/win)
     add_executable(rotorix-config-check WIN32 win/check_main.cpp win/self_check.h
-                                              win/self_check.cpp ${manifest_rc})
+                                              win/self_check.cpp win/encoder_test_check.cpp
+                                              ${manifest_rc})
     target_link_libraries(rotorix-config-check PRIVATE win_window demo_boards sim hid config
                                                        rotorix_warnings)
     target_link_options(rotorix-config-check PRIVATE -static)

@@ -8,9 +8,9 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     const auto platform = rotorix::hid::makeSystemPlatform();
     rotorix::session::BoardSession session(*platform);
-    rotorix::win::MainWindow window(session, instance);
+    rotorix::win::MainWindow window(*platform, session, instance);
     if (!window.create(show_command)) {
         return 1;
     }
-    return rotorix::win::runMessageLoop(window.hwnd());
+    return rotorix::win::runMessageLoop(window);
 }

@@ -5,7 +5,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "win/window_metrics.h"
+
 namespace rotorix::win {
+
+using namespace rotorix::view;  // the window is made from the view's table and shows its values
 
 namespace {
 
@@ -13,40 +17,10 @@ constexpr wchar_t kClassName[] = L"RotorixConfigWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kIconResource = 1;  // the version record's icon (packaging/windows/rotorix.rc)
 
-// Per-monitor DPI calls arrived with Windows 10 1607; older systems and Wine builds lack them,
-// so they are looked up at run time and the system DPI stands in.
-template <typename F>
-F user32Function(const char* name) {
-    FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
-    return reinterpret_cast<F>(reinterpret_cast<void*>(found));
-}
-
-int dpiOf(HWND hwnd) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto get_dpi = user32Function<GetDpiForWindowFn>("GetDpiForWindow");
-    if (get_dpi != nullptr) {
-        if (const UINT dpi = get_dpi(hwnd); dpi != 0) {
-            return static_cast<int>(dpi);
-        }
-    }
-    HDC dc = GetDC(hwnd);
-    const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc != nullptr) {
-        ReleaseDC(hwnd, dc);
-    }
-    return dpi > 0 ? dpi : 96;
-}
-
 SIZE windowSizeFor(int dpi) {
-    RECT rect{0, 0, toPixels(kClientWidthTwips, dpi), toPixels(kClientHeightTwips, dpi)};
-    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    static const auto adjust_for_dpi = user32Function<AdjustFn>("AdjustWindowRectExForDpi");
-    if (adjust_for_dpi != nullptr) {
-        adjust_for_dpi(&rect, kStyle, FALSE, 0, static_cast<UINT>(dpi));
-    } else {
-        AdjustWindowRectEx(&rect, kStyle, FALSE, 0);
-    }
-    return {rect.right - rect.left, rect.bottom - rect.top};
+    // With the menu bar above the client area: the window grows by it, the client stays.
+    return outerSizeFor({toPixels(kClientWidthTwips, dpi), toPixels(kClientHeightTwips, dpi)},
+                        kStyle, true, dpi);
 }
 
 HFONT makeFont(int dpi, int charset) {
@@ -122,12 +96,17 @@ bool isValueLabel(Control c) {
 
 }  // namespace
 
-MainWindow::MainWindow(session::BoardSession& session, HINSTANCE instance, WindowOptions options)
-    : session_(session), instance_(instance), options_(std::move(options)) {}
+MainWindow::MainWindow(hid::Platform& platform, session::BoardSession& session, HINSTANCE instance,
+                       WindowOptions options)
+    : platform_(platform), session_(session), instance_(instance), options_(std::move(options)) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_ != nullptr) {
         DestroyWindow(hwnd_);
+    }
+    encoder_test_.reset();
+    if (shortcuts_ != nullptr) {
+        DestroyAcceleratorTable(shortcuts_);
     }
     if (describer_ != nullptr) {
         describer_->Release();
@@ -170,11 +149,15 @@ bool MainWindow::create(int show_command) {
         return false;
     }
 
+    if (!createMenu()) {
+        return false;
+    }
     const std::wstring caption =
         std::wstring(kWindowCaption.begin(), kWindowCaption.end()) + options_.caption_suffix;
     hwnd_ = CreateWindowExW(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
+                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu_, instance_, this);
     if (hwnd_ == nullptr) {
+        DestroyMenu(std::exchange(menu_, nullptr));  // a window that failed does not own it
         return false;
     }
     createControls();
@@ -329,8 +312,12 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             DestroyWindow(hwnd_);
             return 0;
         case WM_DESTROY:
-            // The window's unload: the timer stops before the board is let go.
+            // The window's unload: the timer and the test stop before the board is let go (the
+            // system has destroyed the owned test window already; this holds either way).
             stopTimer();
+            if (encoder_test_ != nullptr && encoder_test_->hwnd() != nullptr) {
+                DestroyWindow(encoder_test_->hwnd());
+            }
             session_.close();
             PostQuitMessage(0);
             return 0;
@@ -339,6 +326,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             const HWND window = std::exchange(hwnd_, nullptr);
             SetWindowLongPtrW(window, GWLP_USERDATA, 0);
             controls_.fill(nullptr);
+            menu_ = nullptr;
             return DefWindowProcW(window, message, wparam, lparam);
         }
         default:

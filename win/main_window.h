@@ -12,14 +12,15 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "hid/platform.h"
 #include "session/board_session.h"
 #include "view/view.h"
+#include "win/encoder_test_window.h"
 
 namespace rotorix::win {
-
-using namespace rotorix::view;  // the window is made from the view's table and shows its values
 
 struct WindowOptions {
     // Appended to the caption (the demo says so).
@@ -31,8 +32,9 @@ struct WindowOptions {
 
 class MainWindow {
   public:
-    // The session must outlive the window.
-    MainWindow(session::BoardSession& session, HINSTANCE instance, WindowOptions options = {});
+    // The session, and the platform it runs on, must outlive the window.
+    MainWindow(hid::Platform& platform, session::BoardSession& session, HINSTANCE instance,
+               WindowOptions options = {});
     ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -42,13 +44,18 @@ class MainWindow {
     bool create(int show_command);
 
     HWND hwnd() const { return hwnd_; }
-    HWND control(Control c) const { return controls_[static_cast<std::size_t>(c)]; }
+    HWND control(view::Control c) const { return controls_[static_cast<std::size_t>(c)]; }
     int dpi() const { return dpi_; }
     int timerInterval() const { return interval_ms_; }
     bool timerRunning() const { return timer_running_; }
 
     // One watchdog tick, as the timer raises it.
     void tick();
+
+    // The encoder test window while it is open, else null.
+    EncoderTestWindow* encoderTest() const;
+    // Translates the window's keyboard shortcuts (Ctrl+T) in a message for it or its controls.
+    bool translateShortcut(MSG& message) const;
 
     // What the window last told assistive technology about a change the user did not make (a
     // lost board, a refused write, a notice), and how many times it has told anything.
@@ -59,35 +66,45 @@ class MainWindow {
     static constexpr UINT_PTR kTimerId = 1;
     // A user's pick, posted so that it runs once, after the list has finished its notifications.
     static constexpr UINT kPickMessage = WM_APP + 1;
+    // Board > Test the encoders (menu item and Ctrl+T); clear of the controls' IDs (1000 on).
+    static constexpr int kTestEncodersCommand = 100;
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     void createControls();
+    // The menu bar and its shortcut table; false when either could not be made.
+    bool createMenu();
+    void openEncoderTest();
     // Fonts, control places and the window's size for `dpi`.
     void scaleTo(int dpi, const RECT* suggested);
     void onCommand(int id, int code);
-    void onListNotification(Control list, int code);
-    void onPosted(Control list);
-    void onPick(Control list);
+    void onListNotification(view::Control list, int code);
+    void onPosted(view::Control list);
+    void onPick(view::Control list);
     void onHideClicked();
     void announce(const std::wstring& text);
     void startTimer(int interval_ms);
     void stopTimer();
 
     // Copies an update's view into the controls, then says what it announces.
-    void showUpdate(const Update& update);
-    void apply(const ViewState& next);
+    void showUpdate(const view::Update& update);
+    void apply(const view::ViewState& next);
     void setCheck(int check);
     void keepFocusInWindow();
     void focusFirstTabStop(bool from_the_end);
 
+    hid::Platform& platform_;
     session::BoardSession& session_;
-    Presenter presenter_{session_};
+    view::Presenter presenter_{session_};
     HINSTANCE instance_;
     WindowOptions options_;
     HWND hwnd_ = nullptr;
-    std::array<HWND, kControlCount> controls_{};
+    std::array<HWND, view::kControlCount> controls_{};
+    HMENU menu_ = nullptr;  // the menu bar; the window destroys it with itself
+    HACCEL shortcuts_ = nullptr;
+    // Kept after its window has closed, until the next one opens or this window goes.
+    std::unique_ptr<EncoderTestWindow> encoder_test_;
     HFONT font_ = nullptr;          // Arial 9.75 pt, Cyrillic character set
     HFONT western_font_ = nullptr;  // the same, Western character set (NoJoy)
     int dpi_ = 96;
@@ -95,13 +112,13 @@ class MainWindow {
     IAccPropServices* describer_ = nullptr;
     bool com_ = false;
 
-    ViewState shown_;  // what the controls hold
+    view::ViewState shown_;  // what the controls hold
     bool showing_ =
         false;  // the window itself is filling controls: their notifications are not picks
     // A pick waiting to run: the user moved a closed list's selection, or took an item from the
     // open list (which counts even when it is the item already shown).
     enum class Pick { None, Moved, Taken };
-    std::array<Pick, kControlCount> pending_{};
+    std::array<Pick, view::kControlCount> pending_{};
     HWND saved_focus_ = nullptr;
     std::wstring last_announcement_;
     int announcements_ = 0;
@@ -110,11 +127,12 @@ class MainWindow {
     bool timer_running_ = false;
 };
 
-// The dialog-style message loop: Tab and Shift+Tab walk the controls, arrow keys stay in them.
-// Returns when the window has gone, with the exit code of WM_QUIT.
-int runMessageLoop(HWND window);
+// The dialog-style message loop: Tab and Shift+Tab walk the controls, arrow keys stay in them,
+// in the window and in its encoder test window; the window's shortcuts work. Returns when the
+// window has gone, with the exit code of WM_QUIT.
+int runMessageLoop(const MainWindow& window);
 
 // Handles every message waiting for `window`'s thread, without waiting for more.
-void pumpMessages(HWND window);
+void pumpMessages(const MainWindow& window);
 
 }  // namespace rotorix::win

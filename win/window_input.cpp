@@ -5,7 +5,14 @@
 
 namespace rotorix::win {
 
+using namespace rotorix::view;
+
 void MainWindow::onCommand(int id, int code) {
+    // The menu item (code 0) or its shortcut (code 1).
+    if (id == kTestEncodersCommand && (code == 0 || code == 1)) {
+        openEncoderTest();
+        return;
+    }
     const auto c = controlFromId(id);
     if (!c || showing_) {
         return;  // IDOK / IDCANCEL from the dialog keys, or the window filling its own controls

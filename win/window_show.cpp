@@ -5,6 +5,8 @@
 
 namespace rotorix::win {
 
+using namespace rotorix::view;
+
 namespace {
 
 std::wstring wide(const std::u16string& text) {
@@ -23,6 +25,10 @@ void MainWindow::showUpdate(const Update& update) {
     if (update.show) {
         apply(*update.show);
         keepFocusInWindow();
+        // A pick here changes the types the test counts with.
+        if (EncoderTestWindow* test = encoderTest()) {
+            test->follow(session_.snapshot());
+        }
     }
     for (const std::u16string& text : update.announce) {
         announce(wide(text));

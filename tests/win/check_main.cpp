@@ -9,6 +9,7 @@
 // to OUT, and the exit status is 1 when a step failed.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -41,6 +42,7 @@ std::string hex(const std::vector<std::uint8_t>& bytes) {
 //   unreadable:N            from now on it answers, but refuses every read of its settings
 //   setting:N:CODE:VALUE    its firmware holds VALUE for setting CODE (a value the window
 //                           shows only when it next reads the board)
+//   turn:N:PAIR:STEPS:RATE  it turns the encoder of PAIR by STEPS at RATE steps a second
 bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string& out) {
     std::vector<int> numbers;
     std::string_view rest = step;
@@ -68,6 +70,8 @@ bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string
                                                       "The process cannot access the file"});
     } else if (verb == "unreadable") {
         sim.failCall(board, rotorix::sim::Call::GetFeature, 1'000'000);
+    } else if (verb == "turn" && numbers.size() == 4) {
+        return sim.turn(board, numbers[1], numbers[2], numbers[3]);
     } else if (verb == "setting" && numbers.size() == 3) {
         sim.firmware(board).setSetting(static_cast<std::uint8_t>(numbers[1]),
                                        static_cast<std::uint8_t>(numbers[2]));
@@ -86,6 +90,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     std::wstring suffix;
     if (!args.empty() && args.front().starts_with("--demo")) {
         auto simulated = std::make_unique<rotorix::sim::SimPlatform>();
+        // The encoder test's reader waits a report interval between reads, as on a board.
+        simulated->setReportInterval(std::chrono::milliseconds(4));
         if (args.front() != "--demo=none") {
             rotorix::sim::addDemoBoards(*simulated);
         }
@@ -99,12 +105,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     const bool checking = args.size() >= 2 && args[0] == "--self-check";
 
     rotorix::session::BoardSession session(*platform);
-    rotorix::win::MainWindow window(session, instance, {suffix, !checking});
+    rotorix::win::MainWindow window(*platform, session, instance, {suffix, !checking});
     if (!window.create(show_command)) {
         return 1;
     }
     if (!checking) {
-        return rotorix::win::runMessageLoop(window.hwnd());
+        return rotorix::win::runMessageLoop(window);
     }
     const std::vector<std::string> steps(args.begin() + 2, args.end());
     const std::string printed =

@@ -7,7 +7,7 @@
 
 namespace rotorix::win {
 
-namespace {
+using namespace rotorix::view;
 
 std::string utf8(const std::wstring& text) {
     if (text.empty()) {
@@ -46,6 +46,8 @@ std::wstring windowText(HWND hwnd) {
         static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
     return text;
 }
+
+namespace {
 
 std::string nameOf(const MainWindow& window, HWND hwnd) {
     if (hwnd == nullptr) {
@@ -102,11 +104,16 @@ std::string controlLine(const MainWindow& window, const ControlSpec& s) {
 
 const std::map<std::string_view, WORD>& keyNames() {
     static const std::map<std::string_view, WORD> keys{
-        {"TAB", VK_TAB}, {"SHIFT", VK_SHIFT},   {"UP", VK_UP},         {"DOWN", VK_DOWN},
-        {"F4", VK_F4},   {"RETURN", VK_RETURN}, {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},
+        {"TAB", VK_TAB},       {"SHIFT", VK_SHIFT},
+        {"UP", VK_UP},         {"DOWN", VK_DOWN},
+        {"F4", VK_F4},         {"RETURN", VK_RETURN},
+        {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},
+        {"CTRL", VK_CONTROL},  {"T", 'T'},
     };
     return keys;
 }
+
+}  // namespace
 
 // Presses the keys in order and releases them in reverse, as one chord.
 bool sendKeys(std::string_view chord) {
@@ -137,6 +144,8 @@ bool sendKeys(std::string_view chord) {
     return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) ==
            inputs.size();
 }
+
+namespace {
 
 // Tells whoever waits on PATH.ready that the window has settled, then waits until PATH.go is
 // closed by its writer (both are FIFOs the caller made). Lets a screenshot be taken of exactly
@@ -179,11 +188,13 @@ std::string liveHandOver(const MainWindow& window, const std::string& path) {
         return "error: cannot make " + path + ".ready\n";
     }
     CloseHandle(ready);
-    SetForegroundWindow(window.hwnd());
+    // The window the user last had in front: the test window, while it is open.
+    const EncoderTestWindow* test = window.encoderTest();
+    SetForegroundWindow(test != nullptr ? test->hwnd() : window.hwnd());
     const std::wstring done = base + L".done";
     while (GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        pumpMessages(window.hwnd());
+        pumpMessages(window);
     }
     DeleteFileW(done.c_str());
     return {};
@@ -212,7 +223,7 @@ std::string runUntil(MainWindow& window, const std::string& serial) {
         for (ULONGLONG now = GetTickCount64(); now < next; now = GetTickCount64()) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(next - now),
                                       QS_ALLINPUT);
-            pumpMessages(window.hwnd());
+            pumpMessages(window);
         }
     }
     return {};
@@ -238,7 +249,7 @@ std::string dumpWindow(const MainWindow& window) {
 std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
                      const ExtraStep& extra) {
     std::string out;
-    pumpMessages(window.hwnd());
+    pumpMessages(window);
     // The steps as they start, on standard error, for a run that stops somewhere unexpected.
     const bool trace = GetEnvironmentVariableW(L"ROTORIX_TRACE_STEPS", nullptr, 0) > 0;
     int announced = window.announcements();
@@ -280,6 +291,7 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
             out += "focus=" + nameOf(window, GetFocus()) + "\n";
         } else if (view.starts_with("key:")) {
             SetForegroundWindow(window.hwnd());
+            pumpMessages(window);
             if (!sendKeys(view.substr(4))) {
                 out += "error: cannot send " + step + "\n";
                 break;
@@ -308,11 +320,13 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
             if (window.hwnd() != nullptr) {
                 SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
             }
+        } else if (view.starts_with("menu") || view.starts_with("test")) {
+            out += encoderTestStep(window, view);
         } else if (!extra || !extra(view, out)) {
             out += "error: unknown step " + step + "\n";
             break;
         }
-        pumpMessages(window.hwnd());
+        pumpMessages(window);
     }
     return out;
 }

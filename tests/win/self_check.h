@@ -43,9 +43,26 @@ using ExtraStep = std::function<bool(std::string_view step, std::string& out)>;
 //                             looks at it meanwhile (the watchdog stays still)
 //   until:open:SERIAL         the watchdog runs as its timer would until the board selector
 //   until:none                shows SERIAL, or no board (at most a minute)
+//   menubar                   print the menu bar, and whether it lies above the client area
+//   menu:test                 the command of the menu item Board > Test the encoders
+//   test                      print the encoder test window: caption, status, rows, findings
+//   test:row:N                print row N of it (1..8)
+//   test:wait                 wait for its first input (the turns of the board count from
+//                             there), then tick it
+//   test:until:N:FIRST:SECOND tick it as its timer would until row N counts FIRST and SECOND
+//                             steps (at most a minute), then once more
+//   test:said                 the test window's last announcement
+//   testkey:NAME[+NAME...]    as key:, with the test window in the foreground
 //   close                     the user closes the window
 // An unknown step ends the run with "error: unknown step ..." in the output.
 std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
                      const ExtraStep& extra);
+
+// The steps on the menu and the encoder test window (encoder_test_check.cpp).
+std::string encoderTestStep(MainWindow& window, std::string_view step);
+std::string utf8(const std::wstring& text);
+std::string quoted(const std::wstring& text);
+std::wstring windowText(HWND hwnd);
+bool sendKeys(std::string_view chord);
 
 }  // namespace rotorix::win

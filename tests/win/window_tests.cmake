@@ -10,8 +10,9 @@
 rotorix_window_test(no-board SCREENSHOT STEPS dump key:TAB focus sync:@SYNC@ close)
 rotorix_window_test(no-board-demo DEMO --demo=none STEPS dump close)
 
-# The demo boards, as the Linux screenshot shows them.
-rotorix_window_test(demo SCREENSHOT DEMO --demo STEPS dump sync:@SYNC@ close)
+# The demo boards, as the Linux screenshot shows them. The menu bar lies above the client area,
+# which keeps the size and the controls their places of a window without one.
+rotorix_window_test(demo SCREENSHOT DEMO --demo STEPS menubar dump sync:@SYNC@ close)
 
 # Tab and Shift+Tab walk the lists and the check box in the order of the layout, wrapping round.
 rotorix_window_test(tab-order DEMO --demo STEPS
@@ -76,3 +77,13 @@ rotorix_window_test(unreadable DEMO --demo STEPS
     show:SerNo show:lblManuf show:boardNotice show:Enc1
     tick tick tick tick tick tick tick tick tick tick tick tick tick tick tick tick said
     show:boardNotice timer close)
+
+# The encoder test window, opened from the menu item: it counts the steps the board turns, each
+# way; the main window goes on beside it (a pick writes at once and restarts the counts with the
+# new type, the watchdog runs). Esc closes it; Ctrl+T opens it again, and once open brings it to
+# the front rather than open another.
+rotorix_window_test(encoder-test DEMO --demo STEPS
+    menu:test test test:wait turn:2:1:5:8 turn:2:2:-3:8 test:until:1:5:0 test:until:2:0:3
+    test:row:1 test:row:2
+    key:TAB key:TAB focus key:UP traffic:2 test:row:1 test:said tick timer
+    testkey:ESCAPE test key:CTRL+T test key:CTRL+T test close)
