@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <span>
+#include <string_view>
 #include <utility>
 
 #include "base/unicode.h"
@@ -115,6 +117,8 @@ EncoderTestUpdate EncoderTest::tick() {
     return update;
 }
 
+constexpr std::u16string_view kCountsRestarted = u"The settings changed: the counts start again.";
+
 EncoderTestUpdate EncoderTest::follow(const session::Snapshot& snapshot) {
     const session::ListedBoard* board = snapshot.selectedBoard();
     if (!running_ || board == nullptr || board->path != path_ || !snapshot.settings) {
@@ -128,8 +132,10 @@ EncoderTestUpdate EncoderTest::follow(const session::Snapshot& snapshot) {
     meter_->feed(input::Clock::now(), down_);  // the buttons as they stand are its baseline
     told_.clear();
     EncoderTestUpdate update = publish();
-    update.announce.insert(update.announce.begin(),
-                           u"The settings changed: the counts start again.");
+    // Said first, before any finding that publish() has to tell.
+    std::vector<std::u16string> said{std::u16string(kCountsRestarted)};
+    std::move(update.announce.begin(), update.announce.end(), std::back_inserter(said));
+    update.announce = std::move(said);
     return update;
 }
 
