@@ -8,8 +8,8 @@
 
 #include "cli/common.h"
 #include "cli/output_json.h"
-#include "cli/profile.h"
 #include "cli/text.h"
+#include "profile/profile.h"
 
 namespace rotorix::cli {
 

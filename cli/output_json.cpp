@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/profile.h"
 #include "cli/text.h"
+#include "profile/profile.h"
 
 namespace rotorix::cli {
 
