@@ -32,5 +32,7 @@ Result importCommand(const Invocation& call);
 // and opens its board through discovery alone. Its changes go to `stream` as they come; the
 // result holds only how it ended.
 Result watchCommand(const Invocation& call);
+// Prints the udev rule the packages install; touches no board.
+Result udevRuleCommand(const Invocation& call);
 
 }  // namespace rotorix::cli

@@ -116,6 +116,10 @@ void printText(const ExportOutput& exported, Context& context) {
     }
 }
 
+void printText(const RuleOutput& rule, Context& context) {
+    context.out << rule.text;
+}
+
 }  // namespace
 
 void print(const Result& result, bool json, Context& context) {

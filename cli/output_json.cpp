@@ -4,6 +4,7 @@
 
 #include "cli/text.h"
 #include "profile/profile.h"
+#include "session/board_notice.h"
 
 namespace rotorix::cli {
 
@@ -125,6 +126,10 @@ std::string jsonDocument(const ExportOutput& output) {
     // The profile as export writes it, so it reads back into import as it is.
     entry["profile"] = ordered_json::parse(formatProfile(output.settings));
     return boardsDocument(ordered_json::array({entry}));
+}
+
+std::string jsonDocument(const RuleOutput& output) {
+    return dumped(ordered_json{{"file", session::kUdevRulePath}, {"rule", output.text}}, 2);
 }
 
 std::string jsonLine(const ButtonChange& change) {

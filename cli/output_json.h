@@ -14,6 +14,7 @@ std::string jsonDocument(const ShowOutput& output);
 std::string jsonDocument(const SetOutput& output);
 std::string jsonDocument(const ImportOutput& output);
 std::string jsonDocument(const ExportOutput& output);
+std::string jsonDocument(const RuleOutput& output);
 
 // One change of watch's, on one line.
 std::string jsonLine(const ButtonChange& change);

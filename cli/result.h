@@ -72,8 +72,11 @@ struct ExportOutput {
     Settings settings;
     std::string file;  // where the profile was written; empty: it is printed
 };
-using Output =
-    std::variant<std::monostate, ListOutput, ShowOutput, SetOutput, ImportOutput, ExportOutput>;
+struct RuleOutput {
+    std::string text;  // the udev rule file, as installed
+};
+using Output = std::variant<std::monostate, ListOutput, ShowOutput, SetOutput, ImportOutput,
+                            ExportOutput, RuleOutput>;
 
 struct Result {
     int status = kDone;

@@ -51,6 +51,11 @@ constexpr const char* kCommandsHelp = R"(Commands:
                                            write a profile (FILE - reads standard input)
   watch [--board BOARD] [--count N] [--json]
                                            print button presses and releases
+  udev-rule [--json]                       print the udev rule that lets the user at the
+                                           seat open the boards (Linux), to install with
+                                           rotorixctl udev-rule | sudo tee
+                                           /etc/udev/rules.d/70-rotorix.rules &&
+                                           sudo udevadm trigger
   Each takes --demo as well; "rotorixctl COMMAND --help" describes one of them.)";
 
 constexpr const char* kBoardsHelp = R"(Boards:
@@ -59,7 +64,7 @@ constexpr const char* kBoardsHelp = R"(Boards:
   (list shows the path beside such a serial). A command that names a board sends nothing to any
   other. A board whose firmware is 0.0, or whose feature report is too short to carry settings,
   is listed and shown but never configured; one this user may not open is listed as "no access",
-  with the hint once, on standard error.)";
+  with the hint once, on standard error: on Linux, install the udev rule (see udev-rule).)";
 
 constexpr const char* kJsonHelp = R"(JSON:
   With --json a command prints what it found as one JSON document on standard output;
@@ -81,7 +86,8 @@ constexpr const char* kJsonHelp = R"(JSON:
           import --all gives a board that cannot be configured the result "skipped"
   export  {"boards": [{"serial": "RX-0117", "path": "...", "file": "rx-0117.json",
           "profile": {...}}]}: the profile as export writes it; file is null without -o
-  watch   one object a line, as each change happens: {"button":3,"pressed":true})";
+  watch   one object a line, as each change happens: {"button":3,"pressed":true}
+  udev-rule  {"file": "/etc/udev/rules.d/70-rotorix.rules", "rule": "..."})";
 
 constexpr const char* kExamplesHelp = R"(Examples:
   rotorixctl list                                       the boards and their serials
@@ -91,6 +97,8 @@ constexpr const char* kExamplesHelp = R"(Examples:
   rotorixctl import --all rx-0117.json                  the same settings on every board
   rotorixctl watch --board RX-0117 --count 10           check the wiring: ten changes
   rotorixctl --demo show --board RX-0117                try it without a board
+  rotorixctl udev-rule | sudo tee /etc/udev/rules.d/70-rotorix.rules && sudo udevadm trigger
+                                                        let this user open the boards (Linux)
 
 Exit status:
   0    done
@@ -159,6 +167,7 @@ class Grammar {
     void addListAndShow();
     void addSettingCommands();
     void addWatch();
+    void addUdevRule();
 
     CLI::App app_{kDescription, "rotorixctl"};
     Options options_;
@@ -184,6 +193,7 @@ Grammar::Grammar() {
     addListAndShow();
     addSettingCommands();
     addWatch();
+    addUdevRule();
 }
 
 CLI::App* Grammar::add(const char* name, const char* description, Command run) {
@@ -244,6 +254,14 @@ void Grammar::addWatch() {
                         ->type_name("N")
                         ->check(CLI::PositiveNumber);
     addJsonFlag(*watch, options_, "Print each change as one JSON object on a line of its own");
+}
+
+void Grammar::addUdevRule() {
+    CLI::App* rule = add("udev-rule",
+                         "Print the udev rule that lets the user at the seat open the boards "
+                         "(Linux); it touches no board",
+                         udevRuleCommand);
+    addJsonFlag(*rule, options_, "Print the rule and where it goes as one JSON document");
 }
 
 std::optional<std::string> Grammar::unknownCommand(const std::vector<std::string>& args) const {
@@ -312,7 +330,8 @@ int run(const std::vector<std::string>& args, Context& context) {
     Grammar grammar;
     if (const auto word = grammar.unknownCommand(args)) {
         print(failure(kBadUsage, message("unknown command \"" + *word +
-                                         "\" (commands: list, show, set, export, import, watch)")),
+                                         "\" (commands: list, show, set, export, import, watch, "
+                                         "udev-rule)")),
               false, context);
         return kBadUsage;
     }
