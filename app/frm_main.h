@@ -8,9 +8,12 @@
 // sets from code raise no notification, so showing a board's settings never writes them back.
 #pragma once
 
+#include <QMessageBox>
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
 
 #include "app/encoder_test_window.h"
 #include "hid/platform.h"
@@ -51,6 +54,24 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     // Board -> Test the encoders: opens the test window on the open board, or brings the one
     // already open to the front. The main window keeps working beside it.
     void mnuTestEncoders_Click();
+    // File -> Save the settings: the shown board's settings to a profile the user names.
+    void mnuSave_Click();
+    // File -> Load settings: a profile the user picks onto the shown board, read back, so the
+    // controls show what the board now holds.
+    void mnuLoad_Click();
+    // File -> Load settings onto every board: the profile onto every ready board, each once.
+    // Each of the three tells what it did, board by board, in a message box (fileReport()).
+    void mnuLoadEvery_Click();
+
+    // Where the file names come from: Qt's file dialogs, unless a test puts its own in. An empty
+    // name is a dialog that was cancelled.
+    struct FileDialogs {
+        std::function<QString(QWidget* parent, const QString& suggested)> save_name;
+        std::function<QString(QWidget* parent)> open_name;
+    };
+    void setFileDialogs(FileDialogs dialogs) { file_dialogs_ = std::move(dialogs); }
+    // The message box that tells what the last File command did; null once it is closed.
+    QMessageBox* fileReport() const { return file_report_; }
 
     // Read-only views of the session's state, for tests and diagnostics.
     bool deviceFound() const { return session_.deviceFound(); }
@@ -83,6 +104,9 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     void keepFocusInWindow();
     // Tells assistive technology about a change the user did not make (a lost board, a reload).
     void announce(const QString& text);
+    void loadFrom(rotorix::view::LoadTarget target, const QString& title);
+    // A window-modal box that does not block the caller; a new one replaces the last.
+    void showFileReport(const QString& title, const QString& text, bool trouble);
 
     template <typename W = QWidget>
     W* control(rotorix::view::Control c) const {
@@ -99,4 +123,6 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     std::array<QWidget*, rotorix::view::kControlCount> controls_{};
     QTimer* Timer = nullptr;
     QPointer<rotorix::app::EncoderTestWindow> encoder_test_;  // deletes itself when closed
+    FileDialogs file_dialogs_;
+    QPointer<QMessageBox> file_report_;  // deletes itself when closed
 };

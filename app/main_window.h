@@ -23,6 +23,9 @@ class MainWindow : public QMainWindow {
 
     frmMain& client() { return *client_; }
     QAction& testEncodersAction() { return *test_encoders_; }
+    QAction& saveAction() { return *save_; }
+    QAction& loadAction() { return *load_; }
+    QAction& loadEveryAction() { return *load_every_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -30,6 +33,9 @@ class MainWindow : public QMainWindow {
   private:
     frmMain* client_ = nullptr;  // owned as the central widget
     QAction* test_encoders_ = nullptr;
+    QAction* save_ = nullptr;
+    QAction* load_ = nullptr;
+    QAction* load_every_ = nullptr;
 };
 
 }  // namespace rotorix::app

@@ -1,5 +1,7 @@
 #include "base/words.h"
 
+#include "base/unicode.h"
+
 namespace rotorix::base {
 
 std::string inParentheses(std::string_view words) {
@@ -10,6 +12,15 @@ std::string inParentheses(std::string_view words) {
     }
     const auto last = words.find_last_not_of(kBlanks);
     return " (" + std::string(words.substr(first, last - first + 1)) + ")";
+}
+
+std::string printable(std::u16string_view text) {
+    std::string out;
+    forEachCodePoint(text, [&](char32_t c) {
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        appendUtf8(out, control ? kReplacement : c);
+    });
+    return out;
 }
 
 }  // namespace rotorix::base

@@ -10,4 +10,9 @@ namespace rotorix::base {
 // come with; nothing at all when there are none.
 std::string inParentheses(std::string_view words);
 
+// A device's text made safe to print on a terminal or show in a message: control characters
+// (C0, DEL, C1) become U+FFFD, so a board cannot move the cursor or recolour the screen through
+// its strings.
+std::string printable(std::u16string_view text);
+
 }  // namespace rotorix::base

@@ -1,5 +1,4 @@
-// A board in the output model: its identity and state for list and show, its name in result
-// lines.
+// A board in the output model: its identity and state for list and show.
 #include "cli/choice.h"
 #include "cli/result.h"
 #include "cli/text.h"
@@ -40,18 +39,6 @@ BoardView boardView(const Snapshot& snapshot, std::size_t board) {
         view.reason = snapshot.last_error;
     }
     return view;
-}
-
-NamedBoard namedBoard(const std::vector<ListedBoard>& boards, std::size_t board) {
-    return {boardName(boards, board), boards[board].identity.serial, boards[board].path};
-}
-
-BoardResult untouched(const Snapshot& snapshot, std::size_t board, Outcome outcome) {
-    return {namedBoard(snapshot.boards, board),
-            outcome,
-            std::nullopt,
-            false,
-            {stateText(snapshot, board)}};
 }
 
 Result failure(int status, std::string message) {

@@ -1,6 +1,5 @@
 #include "cli/choice.h"
 
-#include <algorithm>
 #include <numeric>
 
 #include "base/words.h"
@@ -50,24 +49,6 @@ Choice notOneBoard(const std::vector<ListedBoard>& boards, const NameMatch& matc
 
 std::string walkFailureText(const std::string& words) {
     return "the attached devices could not be listed" + base::inParentheses(words);
-}
-
-bool serialIsUnique(const std::vector<ListedBoard>& boards, std::size_t board) {
-    const std::u16string& serial = boards[board].identity.serial;
-    return !serial.empty() &&
-           std::count_if(boards.begin(), boards.end(), [&](const ListedBoard& other) {
-               return other.identity.serial == serial;
-           }) == 1;
-}
-
-std::string boardName(const std::vector<ListedBoard>& boards, std::size_t board) {
-    const ListedBoard& listed = boards[board];
-    if (serialIsUnique(boards, board)) {
-        return printable(listed.identity.serial);
-    }
-    return listed.identity.serial.empty()
-               ? listed.path
-               : printable(listed.identity.serial) + " (" + listed.path + ")";
 }
 
 Choice choose(const std::vector<ListedBoard>& boards, const std::optional<std::string>& typed,

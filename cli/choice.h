@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "profile/board_result.h"
 #include "session/board_session.h"
 
 namespace rotorix::cli {
@@ -30,10 +31,8 @@ Choice choose(const std::vector<session::ListedBoard>& boards,
 // when none was chosen; `status` is kDone only when the chosen board is ready to configure.
 Choice openChosen(session::BoardSession& session, const std::optional<std::string>& typed);
 
-// How a board is called in messages and result lines: its serial, with its path beside a serial
-// that other listed boards share (or that is empty).
-std::string boardName(const std::vector<session::ListedBoard>& boards, std::size_t board);
-bool serialIsUnique(const std::vector<session::ListedBoard>& boards, std::size_t board);
+using profile::boardName;
+using profile::serialIsUnique;
 
 // A listing walk that failed, in the system's words: not the same as no board attached.
 std::string walkFailureText(const std::string& words);

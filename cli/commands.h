@@ -36,5 +36,7 @@ Result watchCommand(const Invocation& call);
 // and measures each encoder step. The settings and each step go to `stream` as they come; the
 // result holds the totals and the findings.
 Result testCommand(const Invocation& call);
+// Prints the udev rule the packages install; touches no board.
+Result udevRuleCommand(const Invocation& call);
 
 }  // namespace rotorix::cli

@@ -6,7 +6,7 @@
 #include "base/file_name.h"
 #include "cli/choice.h"
 #include "cli/commands.h"
-#include "cli/profile.h"
+#include "profile/profile.h"
 
 namespace rotorix::cli {
 

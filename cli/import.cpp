@@ -9,9 +9,9 @@
 #include "base/file_name.h"
 #include "cli/choice.h"
 #include "cli/commands.h"
-#include "cli/profile.h"
 #include "cli/verdict.h"
-#include "cli/write_check.h"
+#include "profile/load.h"
+#include "profile/profile.h"
 
 namespace rotorix::cli {
 
@@ -62,19 +62,9 @@ Result importOne(session::BoardSession& session, const std::optional<std::string
 
 // Every ready board, each listed entry once; one that refuses does not stop the others.
 Result importEvery(session::BoardSession& session, const Settings& wanted) {
-    ImportOutput imported;
-    int ready = 0;
-    session.visitEach([&](std::size_t i) {
-        const session::Snapshot& board = session.snapshot();
-        const int state = readiness(board, i).status;
-        if (state == kNoBoard) {
-            imported.boards.push_back(untouched(board, i, Outcome::Skipped));
-            return;
-        }
-        ++ready;
-        imported.boards.push_back(state == kDone ? writeChecked(session, i, wanted, nullptr)
-                                                 : untouched(board, i, Outcome::NotWritten));
-    });
+    profile::EveryBoard every = profile::loadOntoEvery(session, wanted);
+    ImportOutput imported{std::move(every.boards)};
+    const int ready = every.ready;
     const session::Snapshot& after = session.snapshot();
     if (after.walk_failure) {
         return failure(kNoBoard, message(walkFailureText(*after.walk_failure)));
@@ -98,11 +88,11 @@ Result importEvery(session::BoardSession& session, const Settings& wanted) {
 
 Result importCommand(const Invocation& call) {
     // The whole profile is checked before any board is touched: a bad one sends nothing.
-    const auto profile = readProfile(call.options.file, call.context.in);
-    if (const auto* problem = std::get_if<std::string>(&profile)) {
+    const auto parsed = readProfile(call.options.file, call.context.in);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) {
         return failure(kBadUsage, *problem);
     }
-    const Settings& wanted = std::get<Settings>(profile);
+    const Settings& wanted = std::get<Settings>(parsed);
     session::BoardSession session(call.platform);
     return call.options.all ? importEvery(session, wanted)
                             : importOne(session, call.options.board, wanted);

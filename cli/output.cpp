@@ -9,8 +9,8 @@
 
 #include "cli/common.h"
 #include "cli/output_json.h"
-#include "cli/profile.h"
 #include "cli/text.h"
+#include "profile/profile.h"
 
 namespace rotorix::cli {
 
@@ -175,6 +175,10 @@ std::string testingText(const Testing& testing) {
     return testing.board.name + ": " + pulse + "; " +
            (encoders.empty() ? std::string("no pair is set to an encoder")
                              : "encoders on buttons " + joined(encoders, ", "));
+}
+
+void printText(const RuleOutput& rule, Context& context) {
+    context.out << rule.text;
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/profile.h"
 #include "cli/text.h"
+#include "profile/profile.h"
+#include "session/board_notice.h"
 
 namespace rotorix::cli {
 
@@ -184,6 +185,10 @@ std::string jsonLine(const TestStep& step) {
                                {"positive_steps", step.positive_steps},
                                {"negative_steps", step.negative_steps}},
                   -1);
+}
+
+std::string jsonDocument(const RuleOutput& output) {
+    return dumped(ordered_json{{"file", session::kUdevRulePath}, {"rule", output.text}}, 2);
 }
 
 std::string jsonLine(const ButtonChange& change) {

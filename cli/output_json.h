@@ -14,6 +14,7 @@ std::string jsonDocument(const ShowOutput& output);
 std::string jsonDocument(const SetOutput& output);
 std::string jsonDocument(const ImportOutput& output);
 std::string jsonDocument(const ExportOutput& output);
+std::string jsonDocument(const RuleOutput& output);
 
 std::string jsonDocument(const TestOutput& output);  // on one line, as test's other objects
 

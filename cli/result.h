@@ -11,11 +11,28 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/settings_text.h"
 #include "input/encoder_meter.h"
+#include "profile/board_result.h"
+#include "profile/load.h"
+#include "profile/profile.h"
+#include "profile/settings_text.h"
 #include "session/board_session.h"
 
 namespace rotorix::cli {
+
+// Settings in words, profiles and the checked write, shared with the windows.
+using profile::assignmentText;
+using profile::Changes;
+using profile::decoded;
+using profile::encoderTypeText;
+using profile::formatProfile;
+using profile::fromBoard;
+using profile::kMaxProfileBytes;
+using profile::parseAssignments;
+using profile::parseProfile;
+using profile::settingLines;
+using profile::Settings;
+using profile::writeChecked;
 
 // A board as list and show print it: what the open board reported, or for one that could not be
 // opened what the listing read without opening it.
@@ -31,42 +48,12 @@ struct BoardView {
 };
 BoardView boardView(const session::Snapshot& snapshot, std::size_t board);
 
-// A board as result lines name it (`name`, see boardName) and as JSON records it.
-struct NamedBoard {
-    std::string name;
-    std::u16string serial;
-    std::string path;
-};
-NamedBoard namedBoard(const std::vector<session::ListedBoard>& boards, std::size_t board);
-
-enum class Outcome {
-    Written,     // the board took it all, and its read-back holds it
-    NotWritten,  // it was meant to be written, and is not (or not wholly)
-    Skipped,     // import --all passed over a board that cannot be configured
-};
-// "written", "not written", "skipped": as result lines and JSON say it.
-inline const char* outcomeText(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::Written:
-            return "written";
-        case Outcome::Skipped:
-            return "skipped";
-        case Outcome::NotWritten:
-            break;
-    }
-    return "not written";
-}
-
-// One board's part in set or import.
-struct BoardResult {
-    NamedBoard board;
-    Outcome outcome = Outcome::NotWritten;
-    std::optional<Settings> settings;   // what was sent to it; empty when nothing was
-    bool read_back_equal = false;       // its read-back holds every setting sent
-    std::vector<std::string> problems;  // why it is not written or was skipped, in words
-};
-// Listed board `board`, sent nothing for its state (stateText).
-BoardResult untouched(const session::Snapshot& snapshot, std::size_t board, Outcome outcome);
+using profile::BoardResult;
+using profile::NamedBoard;
+using profile::namedBoard;
+using profile::Outcome;
+using profile::outcomeText;
+using profile::untouched;
 
 struct ListOutput {
     std::vector<BoardView> boards;
@@ -96,8 +83,11 @@ struct TestOutput {
     std::vector<PairTotals> pairs;
     std::vector<input::Finding> findings;
 };
+struct RuleOutput {
+    std::string text;  // the udev rule file, as installed
+};
 using Output = std::variant<std::monostate, ListOutput, ShowOutput, SetOutput, ImportOutput,
-                            ExportOutput, TestOutput>;
+                            ExportOutput, TestOutput, RuleOutput>;
 
 struct Result {
     int status = kDone;

@@ -54,6 +54,11 @@ constexpr const char* kCommandsHelp = R"(Commands:
   test [--board BOARD] [--seconds N] [--count N] [--json]
                                            each encoder step, its pulse width, and what
                                            looks wrong (see Encoder test)
+  udev-rule [--json]                       print the udev rule that lets the user at the
+                                           seat open the boards (Linux), to install with
+                                           rotorixctl udev-rule | sudo tee
+                                           /etc/udev/rules.d/70-rotorix.rules &&
+                                           sudo udevadm trigger
   Each takes --demo as well; "rotorixctl COMMAND --help" describes one of them.)";
 
 constexpr const char* kBoardsHelp = R"(Boards:
@@ -62,7 +67,7 @@ constexpr const char* kBoardsHelp = R"(Boards:
   (list shows the path beside such a serial). A command that names a board sends nothing to any
   other. A board whose firmware is 0.0, or whose feature report is too short to carry settings,
   is listed and shown but never configured; one this user may not open is listed as "no access",
-  with the hint once, on standard error.)";
+  with the hint once, on standard error: on Linux, install the udev rule (see udev-rule).)";
 
 constexpr const char* kJsonHelp = R"(JSON:
   With --json a command prints what it found as one JSON document on standard output;
@@ -91,7 +96,8 @@ constexpr const char* kJsonHelp = R"(JSON:
           "positive_steps":3,"negative_steps":0}; at the end {"pairs": [{"pair":1,
           "type":"1:4","positive_steps":3,"negative_steps":1,"min_ms":23.9,"median_ms":24.1,
           "max_ms":28.0}, ...], "findings": [{"kind":"short_pulses","pair":null,"text":"..."}]}
-          (widths null before a pair's first step))";
+          (widths null before a pair's first step)
+  udev-rule  {"file": "/etc/udev/rules.d/70-rotorix.rules", "rule": "..."})";
 
 constexpr const char* kTestHelp = R"(Encoder test:
   test reads the board's settings and says which button pairs are set to an encoder and how
@@ -116,6 +122,8 @@ constexpr const char* kExamplesHelp = R"(Examples:
   rotorixctl watch --board RX-0117 --count 10           check the wiring: ten changes
   rotorixctl test --board RX-0117 --seconds 30          turn the encoders for 30 seconds
   rotorixctl --demo show --board RX-0117                try it without a board
+  rotorixctl udev-rule | sudo tee /etc/udev/rules.d/70-rotorix.rules && sudo udevadm trigger
+                                                        let this user open the boards (Linux)
 
 Exit status:
   0    done
@@ -195,6 +203,7 @@ class Grammar {
     void addSettingCommands();
     void addWatch();
     void addTest();
+    void addUdevRule();
 
     CLI::App app_{kDescription, "rotorixctl"};
     Options options_;
@@ -224,6 +233,7 @@ Grammar::Grammar() {
     addSettingCommands();
     addWatch();
     addTest();
+    addUdevRule();
 }
 
 CLI::App* Grammar::add(const char* name, const char* description, Command run) {
@@ -301,6 +311,14 @@ void Grammar::addTest() {
     addJsonFlag(*test, options_,
                 "Print the settings, each step and the totals as JSON, one object a line");
     test->footer(kTestHelp);
+}
+
+void Grammar::addUdevRule() {
+    CLI::App* rule = add("udev-rule",
+                         "Print the udev rule that lets the user at the seat open the boards "
+                         "(Linux); it touches no board",
+                         udevRuleCommand);
+    addJsonFlag(*rule, options_, "Print the rule and where it goes as one JSON document");
 }
 
 std::optional<std::string> Grammar::unknownCommand(const std::vector<std::string>& args) const {
@@ -384,9 +402,9 @@ int dispatch(const Grammar& grammar, Context& context) {
 int run(const std::vector<std::string>& args, Context& context) {
     Grammar grammar;
     if (const auto word = grammar.unknownCommand(args)) {
-        print(failure(kBadUsage,
-                      message("unknown command \"" + *word +
-                              "\" (commands: list, show, set, export, import, watch, test)")),
+        print(failure(kBadUsage, message("unknown command \"" + *word +
+                                         "\" (commands: list, show, set, export, import, watch, "
+                                         "test, udev-rule)")),
               false, context);
         return kBadUsage;
     }

@@ -3,7 +3,7 @@
 
 #include "cli/choice.h"
 #include "cli/commands.h"
-#include "cli/write_check.h"
+#include "profile/load.h"
 
 namespace rotorix::cli {
 

@@ -4,19 +4,6 @@
 
 namespace rotorix::cli {
 
-using base::appendUtf8;
-using base::forEachCodePoint;
-using base::kReplacement;
-
-std::string printable(std::u16string_view text) {
-    std::string out;
-    forEachCodePoint(text, [&](char32_t c) {
-        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
-        appendUtf8(out, control ? kReplacement : c);
-    });
-    return out;
-}
-
 std::size_t displayWidth(std::string_view utf8) {
     std::size_t width = 0;
     for (const char c : utf8) {

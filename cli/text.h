@@ -7,15 +7,13 @@
 #include <vector>
 
 #include "base/unicode.h"
+#include "base/words.h"
 
 namespace rotorix::cli {
 
 using base::fromUtf8;
+using base::printable;
 using base::toUtf8;
-
-// A device's text made safe to print on a terminal: control characters (C0, DEL, C1) become
-// U+FFFD, so a board cannot move the cursor or recolour the screen through its strings.
-std::string printable(std::u16string_view text);
 
 // The number of code points, for lining up columns.
 std::size_t displayWidth(std::string_view utf8);

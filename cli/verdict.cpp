@@ -27,53 +27,6 @@ std::string openProblem(const Snapshot& snapshot, std::size_t board) {
 
 }  // namespace
 
-std::string firmwareText(std::uint16_t version) {
-    std::string caption = config::versionCaption(version);
-    return caption.starts_with(' ') ? caption.substr(1) : caption;
-}
-
-std::optional<hid::UnusableBoard> openFailure(const Snapshot& snapshot, std::size_t board) {
-    const session::ListedBoard& listed = snapshot.boards[board];
-    if (listed.problem) {
-        return hid::UnusableBoard{listed.path, listed.identity.serial, *listed.problem};
-    }
-    for (const hid::UnusableBoard& unusable : snapshot.unusable) {
-        if (unusable.path == listed.path) {
-            return unusable;
-        }
-    }
-    return std::nullopt;
-}
-
-std::string stateText(const Snapshot& snapshot, std::size_t board) {
-    if (const auto failure = openFailure(snapshot, board)) {
-        switch (failure->open_error.kind) {
-            case hid::OpenError::Kind::AccessDenied:
-                return "no access";
-            case hid::OpenError::Kind::Busy:
-                return "busy";
-            case hid::OpenError::Kind::Gone:
-                return "unplugged";
-            case hid::OpenError::Kind::Other:
-                break;
-        }
-        return "cannot be opened";
-    }
-    switch (snapshot.verdict()) {
-        case Verdict::TooOld:
-            return "firmware too old";
-        case Verdict::NotConfigurable:
-            return "feature report too short";
-        case Verdict::Unreadable:
-            return "settings could not be read";
-        case Verdict::Ready:
-            return "ready";
-        case Verdict::NotOpen:
-            break;
-    }
-    return "cannot be opened";
-}
-
 Readiness readiness(const Snapshot& snapshot, std::size_t board) {
     const std::string named = message(boardName(snapshot.boards, board) + ": ");
     switch (snapshot.verdict()) {

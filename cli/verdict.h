@@ -9,20 +9,14 @@
 #include <vector>
 
 #include "hid/discovery.h"
+#include "profile/board_result.h"
 #include "session/board_session.h"
 
 namespace rotorix::cli {
 
-// What keeps listed board `board` from being opened, if anything: the walk's probe, or the open
-// that followed it.
-std::optional<hid::UnusableBoard> openFailure(const session::Snapshot& snapshot, std::size_t board);
-
-// "1.4", "0.0": a firmware version as list and messages print it.
-std::string firmwareText(std::uint16_t version);
-
-// "ready", "firmware too old", "feature report too short", "no access", "busy", ...: the
-// session's verdict on listed board `board`, opened or not.
-std::string stateText(const session::Snapshot& snapshot, std::size_t board);
+using profile::firmwareText;
+using profile::openFailure;
+using profile::stateText;
 
 // Whether listed board `board`, the one open, is ready to configure: kDone, or 1 (its settings
 // could not be read) or 3 (it cannot be configured) with the message that says why (for a board

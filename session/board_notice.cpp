@@ -21,24 +21,27 @@ std::string systemWords(const UnusableBoard& board) {
     return inParentheses(board.open_error.detail);
 }
 
-// What the user can do about a refused open. On Linux an access refusal is the missing udev rule.
+// What the user can do about a refused open. On Linux an access refusal is the missing udev rule:
+// one line a user can type as it stands, whose trigger applies the rule to the board already
+// plugged in (the window's search retries each second, so no replug is needed).
 // Windows gives every user a game controller, so there it is something on the PC that keeps
 // this program out on purpose: a device-control rule, or a program that hides game controllers
 // from all but the programs it allows. A sharing refusal is another program that opened the
 // board for itself; Windows lets this program in once that one lets go, and the search retries
 // each second, so no replug is needed.
 #ifdef _WIN32
-constexpr const char* kAccessRemedy =
-    "Something on this PC blocks it: a device-control rule, or a program that hides game "
-    "controllers from others. Allow this program there; the board is then found by itself.";
+std::string accessRemedy() {
+    return "Something on this PC blocks it: a device-control rule, or a program that hides game "
+           "controllers from others. Allow this program there; the board is then found by itself.";
+}
 constexpr const char* kBusyNotice =
     "A Rotorix board is attached, but another program keeps it for itself";
 constexpr const char* kBusyRemedy =
     "Close the program that uses the board; this one then finds it by itself.";
 #else
-constexpr const char* kAccessRemedy =
-    "Install the udev rule 70-rotorix.rules (see README), then unplug the board and plug it in "
-    "again.";
+std::string accessRemedy() {
+    return std::string("To allow access, type in a terminal:\n") + kUdevRuleCommand;
+}
 constexpr const char* kBusyNotice = "A Rotorix board is attached, but another program holds it";
 constexpr const char* kBusyRemedy = "Close that program, or unplug the board and plug it in again.";
 #endif
@@ -57,7 +60,7 @@ std::string unusableBoardNotice(const std::vector<UnusableBoard>& all) {
     const auto denied = std::find_if(unusable.begin(), unusable.end(), accessDenied);
     if (denied != unusable.end()) {
         return "A Rotorix board is attached, but access to it was denied" + systemWords(*denied) +
-               ".\n" + kAccessRemedy;
+               ".\n" + accessRemedy();
     }
     const UnusableBoard& first = unusable.front();
     if (first.open_error.kind == OpenError::Kind::Busy) {

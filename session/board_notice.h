@@ -8,6 +8,13 @@
 
 namespace rotorix::session {
 
+// Where a user installs the udev rule by hand, and the one line that does it: `rotorixctl
+// udev-rule` prints the rule the packages install, and the trigger applies it to the boards
+// already plugged in. Said wherever access is denied on Linux, so it can be typed as it stands.
+inline constexpr const char* kUdevRulePath = "/etc/udev/rules.d/70-rotorix.rules";
+inline constexpr const char* kUdevRuleCommand =
+    "rotorixctl udev-rule | sudo tee /etc/udev/rules.d/70-rotorix.rules && sudo udevadm trigger";
+
 // The message (UTF-8, lines separated by '\n') for the matching interfaces the last walk passed
 // over, or an empty string when there is nothing to say. Access denied comes first: it is the
 // usual case on Linux and the one the user can fix. The system's own words are quoted, never

@@ -1,5 +1,6 @@
-# The command line on the simulated platform, and its profile reader under random input.
+# The command line on the simulated platform.
 find_package(nlohmann_json REQUIRED)
 rotorix_add_test(test_cli SOURCES test_cli.cpp test_cli_watch.cpp test_cli_json.cpp cli_fixture.h
                  LIBS cli sim nlohmann_json::nlohmann_json)
-rotorix_add_test(test_cli_profile SOURCES test_cli_profile.cpp LIBS cli)
+target_compile_definitions(test_cli PRIVATE
+    ROTORIX_UDEV_RULE_FILE="${PROJECT_SOURCE_DIR}/packaging/linux/70-rotorix.rules")

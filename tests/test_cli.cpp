@@ -108,8 +108,9 @@ TEST_F(Cli, ListShowsEveryBoardsStateAndSendsNothingToThoseThatCannotBeConfigure
                         hid::OpenError{hid::OpenError::Kind::Busy, "Device or resource busy"});
     const std::string hint =
         "A Rotorix board is attached, but access to it was denied (Permission denied).\n"
-        "Install the udev rule 70-rotorix.rules (see README), then unplug the board and plug it "
-        "in again.\n";
+        "To allow access, type in a terminal:\n"
+        "rotorixctl udev-rule | sudo tee /etc/udev/rules.d/70-rotorix.rules && sudo udevadm "
+        "trigger\n";
 
     const CliResult listed = run({"list"});
     EXPECT_EQ(listed.status, 0);
@@ -535,6 +536,23 @@ TEST_F(Cli, ImportAllWithNoReadyBoardExitsWith3) {
     const CliResult none = run({"import", "--all", "-"}, kProfile);
     EXPECT_EQ(none.status, 3);
     EXPECT_TRUE(contains(none.err, "access to it was denied (Permission denied)")) << none.err;
+}
+
+// The rule the access hint tells users to pipe into tee is the packaged file, byte for byte.
+TEST_F(Cli, UdevRulePrintsThePackagedRuleAndTouchesNoBoard) {
+    std::ifstream file(ROTORIX_UDEV_RULE_FILE, std::ios::binary);
+    std::ostringstream read;
+    read << file.rdbuf();
+    const std::string packaged = read.str();
+    ASSERT_TRUE(contains(packaged, "TAG+=\"uaccess\""));
+    const CliResult rule = run({"udev-rule"});
+    EXPECT_EQ(rule.status, 0);
+    EXPECT_EQ(rule.out, packaged);
+    EXPECT_EQ(rule.err, "");
+    const auto json = nlohmann::json::parse(run({"udev-rule", "--json"}).out);
+    EXPECT_EQ(json["rule"], packaged);
+    EXPECT_EQ(json["file"], "/etc/udev/rules.d/70-rotorix.rules");
+    EXPECT_EQ(platform.callCount(Call::Enumerate), 0);
 }
 
 TEST_F(Cli, HelpAndVersion) {

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include "app/main_window.h"
 #include "window_fixture.h"
@@ -32,6 +33,43 @@ TEST_F(MenuTest, MenuBarStandsAboveTheClientWhichKeepsItsSize) {
     EXPECT_EQ(window.size(), QSize(297, 385 + bar));
     EXPECT_EQ(window.windowTitle(), window.client().windowTitle());
     EXPECT_EQ(window.testEncodersAction().shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
+    ASSERT_EQ(window.menuBar()->actions().size(), 2);
+    EXPECT_EQ(window.menuBar()->actions()[0]->text(), QStringLiteral("&File"));
+}
+
+// Ctrl+S then Ctrl+O through a file whose name is not ASCII, the dialogs bypassed: the board
+// gets back the settings it had when they were saved, and the lists show them.
+TEST_F(MenuTest, SaveThenLoadRoundTripsTheBoardsSettings) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("Drehgeber-Ωμ.json"));
+    QString suggested;
+    window.client().setFileDialogs({[&](QWidget*, const QString& offered) {
+                                        suggested = offered;
+                                        return name;
+                                    },
+                                    [&](QWidget*) { return name; }});
+    const auto held = [&] { return platform.firmware(board).settings(); };
+    const auto saved = held();
+
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_NE(window.client().fileReport(), nullptr);
+    EXPECT_TRUE(window.client().fileReport()->text().startsWith(
+        QStringLiteral("The settings of 0001 were saved to")));
+    EXPECT_EQ(suggested, QStringLiteral("0001.json"));
+    window.client().fileReport()->accept();
+
+    auto* enc4 = window.client().findChild<QComboBox*>(QStringLiteral("Enc4"));
+    enc4->setFocus();
+    QTest::keyClick(enc4, Qt::Key_Down);
+    ASSERT_NE(held(), saved);
+
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(held(), saved);
+    EXPECT_EQ(enc4->currentIndex(), 0) << "the lists show what the board holds";
+    ASSERT_NE(window.client().fileReport(), nullptr);
+    EXPECT_TRUE(window.client().fileReport()->text().endsWith(
+        QStringLiteral(":\n0001: written and read back equal")))
+        << window.client().fileReport()->text().toStdString();
 }
 
 TEST_F(MenuTest, CtrlTOpensTheTestBesideAWorkingMainWindowAndEscClosesIt) {

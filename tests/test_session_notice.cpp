@@ -33,7 +33,9 @@ TEST(BoardNotice, AccessDeniedNamesTheSystemsReasonAndTheFixUntilTheBoardOpens) 
     const char* remedy = "Something on this PC blocks it";
     EXPECT_FALSE(contains(notice, "another program")) << notice;
 #else
-    const char* remedy = "70-rotorix.rules (see README), then unplug the board and plug it in";
+    const char* remedy =
+        "\nrotorixctl udev-rule | sudo tee /etc/udev/rules.d/70-rotorix.rules && sudo udevadm "
+        "trigger";
 #endif
     for (const char* part : {"access to it was denied", "(Permission denied)", remedy}) {
         EXPECT_TRUE(contains(notice, part)) << part << " not in: " << notice;

@@ -8,10 +8,12 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "session/board_session.h"
 #include "view/controls.h"
+#include "view/file_menu.h"
 
 namespace rotorix::view {
 
@@ -79,6 +81,13 @@ struct Update {
 // The window's part of every user action and tick, without a toolkit: which session operation a
 // pick or a click is, what the controls show afterwards, what is announced, and when the watchdog
 // timer changes. The window owns the timer and the focus.
+// What a load from the File menu did: the update of the window (the controls show what the shown
+// board holds now), and the report to show the user.
+struct Loaded {
+    Update update;
+    LoadReport report;
+};
+
 class Presenter {
   public:
     // The session must outlive the presenter.
@@ -96,6 +105,11 @@ class Presenter {
     // board reported that is neither listed nor hidden) turns checked; a click only ever means
     // listed or hidden.
     Update clickHide();
+    // File → "Load settings…" (the shown board) or "Load settings onto every board…": `text`, the
+    // file's bytes, is read as a profile before any board is touched; one that is not is refused
+    // with the reader's words and nothing is written. Every board written is read back, and
+    // after a load onto every board the window shows the board it showed before.
+    Loaded loadProfile(std::string_view text, LoadTarget target);
 
     // What the controls show since the last update.
     const ViewState& shown() const { return shown_; }

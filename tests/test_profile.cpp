@@ -8,10 +8,10 @@
 #include <variant>
 #include <vector>
 
-#include "cli/profile.h"
-#include "cli/settings_text.h"
+#include "profile/profile.h"
+#include "profile/settings_text.h"
 
-namespace rotorix::cli {
+namespace rotorix::profile {
 
 namespace {
 
@@ -232,4 +232,4 @@ TEST(Assignments, WordsAndWhatTheyChange) {
 
 }  // namespace
 
-}  // namespace rotorix::cli
+}  // namespace rotorix::profile

@@ -1,8 +1,8 @@
-#include "cli/write_check.h"
+#include "profile/load.h"
 
 #include "base/words.h"
 
-namespace rotorix::cli {
+namespace rotorix::profile {
 
 namespace {
 
@@ -52,6 +52,22 @@ std::vector<std::string> refusals(const session::SettingsChange& change,
     return problems;
 }
 
+// What the session's verdict on the open board, listed board `board`, makes of a load.
+BoardResult loadOnto(session::BoardSession& session, std::size_t board, const Settings& wanted) {
+    const session::Snapshot& shown = session.snapshot();
+    switch (shown.verdict()) {
+        case session::Verdict::Ready:
+            return writeChecked(session, board, wanted, nullptr);
+        case session::Verdict::Unreadable:
+            return untouched(shown, board, Outcome::NotWritten);
+        case session::Verdict::TooOld:
+        case session::Verdict::NotConfigurable:
+        case session::Verdict::NotOpen:
+            break;
+    }
+    return untouched(shown, board, Outcome::Skipped);
+}
+
 }  // namespace
 
 BoardResult writeChecked(session::BoardSession& session, std::size_t board, const Settings& wanted,
@@ -82,4 +98,21 @@ BoardResult writeChecked(session::BoardSession& session, std::size_t board, cons
     return result;
 }
 
-}  // namespace rotorix::cli
+std::optional<BoardResult> loadOntoOpen(session::BoardSession& session, const Settings& wanted) {
+    const session::Snapshot& shown = session.snapshot();
+    if (shown.selected < 0 || static_cast<std::size_t>(shown.selected) >= shown.listed.size()) {
+        return std::nullopt;
+    }
+    return loadOnto(session, shown.listed[static_cast<std::size_t>(shown.selected)], wanted);
+}
+
+EveryBoard loadOntoEvery(session::BoardSession& session, const Settings& wanted) {
+    EveryBoard every;
+    session.visitEach([&](std::size_t board) {
+        every.boards.push_back(loadOnto(session, board, wanted));
+        every.ready += every.boards.back().outcome != Outcome::Skipped;
+    });
+    return every;
+}
+
+}  // namespace rotorix::profile

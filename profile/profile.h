@@ -13,9 +13,9 @@
 #include <string_view>
 #include <variant>
 
-#include "cli/settings_text.h"
+#include "profile/settings_text.h"
 
-namespace rotorix::cli {
+namespace rotorix::profile {
 
 // Larger input is refused before it is parsed: a profile is about 150 bytes.
 inline constexpr std::size_t kMaxProfileBytes = 64 * 1024;
@@ -27,4 +27,4 @@ std::variant<Settings, std::string> parseProfile(std::string_view text);
 // The profile of `settings`, one line and a newline, keys in the documented order.
 std::string formatProfile(const Settings& settings);
 
-}  // namespace rotorix::cli
+}  // namespace rotorix::profile

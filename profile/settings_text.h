@@ -14,7 +14,7 @@
 #include "config/protocol.h"
 #include "config/settings_io.h"
 
-namespace rotorix::cli {
+namespace rotorix::profile {
 
 // Settings a board can hold and a profile can carry: every value inside its coding.
 struct Settings {
@@ -75,4 +75,4 @@ SettingLines settingLines(const config::BoardSettings& raw);
 // "enc1=1:4 pulse=24ms": the keys `only` names (every key when it is null), as `set` echoes them.
 std::string assignmentText(const Settings& settings, const Changes* only);
 
-}  // namespace rotorix::cli
+}  // namespace rotorix::profile

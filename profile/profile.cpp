@@ -1,4 +1,4 @@
-#include "cli/profile.h"
+#include "profile/profile.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-namespace rotorix::cli {
+namespace rotorix::profile {
 
 namespace {
 
@@ -221,4 +221,4 @@ std::string formatProfile(const Settings& settings) {
     return out;
 }
 
-}  // namespace rotorix::cli
+}  // namespace rotorix::profile

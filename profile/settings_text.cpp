@@ -1,10 +1,10 @@
-#include "cli/settings_text.h"
+#include "profile/settings_text.h"
 
 #include <algorithm>
 #include <charconv>
 #include <set>
 
-namespace rotorix::cli {
+namespace rotorix::profile {
 
 namespace {
 
@@ -218,4 +218,4 @@ std::string assignmentText(const Settings& settings, const Changes* only) {
     return out;
 }
 
-}  // namespace rotorix::cli
+}  // namespace rotorix::profile
