@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "base/unicode.h"
 #include "session/board_notice.h"
 
 namespace rotorix::session {
@@ -75,32 +74,6 @@ BoardSession::BoardSession(hid::Platform& platform, hid::DeviceMatch match)
 
 BoardSession::~BoardSession() = default;
 
-// ---- The snapshot's verdicts ----
-
-Verdict Snapshot::verdict() const {
-    if (!board_open) {
-        return Verdict::NotOpen;
-    }
-    switch (firmware) {
-        case Firmware::TooOld:
-            return Verdict::TooOld;
-        case Firmware::NotConfigurable:
-            return Verdict::NotConfigurable;
-        case Firmware::Ready:
-            return settings ? Verdict::Ready : Verdict::Unreadable;
-        case Firmware::None:
-            break;
-    }
-    return Verdict::NotOpen;
-}
-
-const ListedBoard* Snapshot::selectedBoard() const {
-    if (selected < 0 || static_cast<std::size_t>(selected) >= listed.size()) {
-        return nullptr;
-    }
-    return &boards[listed[static_cast<std::size_t>(selected)]];
-}
-
 // ---- Operations a front end calls ----
 
 void BoardSession::start() {
@@ -109,23 +82,6 @@ void BoardSession::start() {
     device_found_ = findTheHid();
     refresh();
     publish();
-}
-
-NameMatch matchName(const std::vector<ListedBoard>& boards, const std::u16string& name) {
-    NameMatch match;
-    const std::string path = base::toUtf8(name);
-    for (std::size_t i = 0; i < boards.size(); ++i) {
-        if (boards[i].path == path) {
-            return {NameMatch::Kind::One, {i}};
-        }
-        if (boards[i].identity.serial == name) {
-            match.boards.push_back(i);
-        }
-    }
-    match.kind = match.boards.empty()      ? NameMatch::Kind::None
-                 : match.boards.size() > 1 ? NameMatch::Kind::Several
-                                           : NameMatch::Kind::One;
-    return match;
 }
 
 NameMatch BoardSession::start(const std::u16string& name) {
