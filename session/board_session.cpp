@@ -79,8 +79,7 @@ BoardSession::~BoardSession() = default;
 void BoardSession::start() {
     beginStart();
     scan();
-    device_found_ = findTheHid();
-    refresh();
+    openSelected();
     publish();
 }
 
@@ -111,11 +110,7 @@ void BoardSession::visitEach(const std::function<void(std::size_t board)>& visit
 
 TickResult BoardSession::tick() {
     TickResult result;
-    // The time this tick waited for; no need to count past the retry's due time.
-    since_walk_ms_ = std::min(since_walk_ms_ + interval_ms_, kRetryUnusableMs);
-    if (read_back_failed_) {
-        since_read_back_ms_ = std::min(since_read_back_ms_ + interval_ms_, kReopenBackoffMs[3]);
-    }
+    retry_.elapse(interval_ms_);  // the time this tick waited for
     const bool was_open = device_found_;
     if (device_found_) {
         std::vector<std::uint8_t> report(std::max<std::size_t>(caps_.input, 65), 0);
@@ -132,7 +127,7 @@ TickResult BoardSession::tick() {
             settings_loaded_ = false;
         } else {
             interval_ms_ = kConnectedIntervalMs;
-            if (read_back_failed_ && reopenDue()) {
+            if (retry_.reopenDue()) {
                 reopen();
             }
         }
@@ -148,11 +143,10 @@ TickResult BoardSession::tick() {
     if (rescan) {
         settings_loaded_ = false;
         scan();
-        device_found_ = findTheHid();
+        openSelected();
         if (device_found_) {
             switch_pending_ = false;
         }
-        refresh();
     }
     publish();
     result.interval_ms = interval_ms_;
@@ -172,11 +166,10 @@ int BoardSession::select(int index) {
     settings_loaded_ = false;
     const bool listed = index >= 0 && static_cast<std::size_t>(index) < snapshot_.serials.size();
     snapshot_.selected = listed ? index : -1;
-    device_found_ = findTheHid();
+    openSelected();
     if (device_found_) {
         switch_pending_ = false;
     }
-    refresh();
     publish();
     return interval_ms_;
 }
@@ -309,30 +302,18 @@ void BoardSession::openListed(std::optional<std::size_t> board) {
     const auto pickable = board ? std::find(listed.begin(), listed.end(), *board) : listed.end();
     snapshot_.selected =
         pickable != listed.end() ? static_cast<int>(pickable - listed.begin()) : -1;
-    device_found_ = findTheHid();
-    refresh();
+    openSelected();
     publish();
 }
 
 bool BoardSession::retryDue() const {
     const bool worth_retrying = !snapshot_.unusable.empty() || snapshot_.walk_failure;
-    return worth_retrying && since_walk_ms_ >= kRetryUnusableMs;
-}
-
-bool BoardSession::reopenDue() const {
-    const auto last = std::size(kReopenBackoffMs) - 1;
-    const auto step = std::min(static_cast<std::size_t>(reopen_attempt_), last);
-    return since_read_back_ms_ >= kReopenBackoffMs[step];
+    return retry_.walkDue(worth_retrying);
 }
 
 void BoardSession::reopen() {
-    const int attempt = reopen_attempt_ + 1;
     closeBoard();
-    device_found_ = findTheHid();
-    refresh();
-    if (read_back_failed_) {
-        reopen_attempt_ = attempt;
-    }
+    openSelected(true);
     if (!device_found_) {
         interval_ms_ = kSearchIntervalMs;
     }
@@ -340,7 +321,7 @@ void BoardSession::reopen() {
 
 void BoardSession::scan() {
     scan_complete_ = false;
-    since_walk_ms_ = 0;
+    retry_.walked();
     hid::BoardListing listing = hid::listBoards(platform_, match_);
     Snapshot& shown = snapshot_;
     shown.walk_failure = std::move(listing.walk_failure);
@@ -394,13 +375,20 @@ bool BoardSession::findTheHid() {
     }
     board_ = std::move(std::get<hid::OpenedBoard>(opened));
     caps_ = board_->lengths;
-    reopen_attempt_ = 0;  // a board freshly found owes nothing to an earlier one's back-off
     return true;
+}
+
+void BoardSession::openSelected(bool again) {
+    device_found_ = findTheHid();
+    if (device_found_) {
+        again ? retry_.reopened() : retry_.opened();
+    }
+    refresh();
 }
 
 void BoardSession::refresh() {
     settings_loaded_ = false;
-    read_back_failed_ = false;
+    retry_.clearUnreadable();
     Snapshot& shown = snapshot_;
     shown.board_open = device_found_ && board_.has_value();
     shown.manufacturer.reset();
@@ -437,7 +425,7 @@ void BoardSession::readBack() {
     // reopened after the back-off, as after a failed read-back.
     shown.firmware = Firmware::Ready;
     if (!board_->lengths_known) {
-        read_back_failed_ = true;
+        retry_.readBackFailed();
         return;
     }
     // A feature report too short to carry a setting write: show the board, send it nothing.
@@ -454,13 +442,13 @@ void BoardSession::readBack() {
         if (device.timedOut()) {
             stopTalking();
         } else {
-            read_back_failed_ = true;
+            retry_.readBackFailed();
         }
         return;
     }
     shown.last_error.clear();
     settings_loaded_ = true;
-    reopen_attempt_ = 0;
+    retry_.settingsRead();
 }
 
 void BoardSession::showNotice() {
@@ -469,7 +457,8 @@ void BoardSession::showNotice() {
     if (shown.not_answering) {
         shown.notice = notAnsweringNotice();
     } else if (shown.board_open) {
-        shown.notice = read_back_failed_ ? unreadableBoardNotice(shown.last_error) : std::string();
+        shown.notice =
+            retry_.unreadable() ? unreadableBoardNotice(shown.last_error) : std::string();
     } else if (shown.walk_failure) {
         shown.notice = failedWalkNotice(*shown.walk_failure);
     } else {
@@ -479,9 +468,8 @@ void BoardSession::showNotice() {
 
 void BoardSession::closeBoard() {
     board_.reset();
-    read_back_failed_ = false;
+    retry_.closed();
     not_answering_ = false;
-    since_read_back_ms_ = 0;
 }
 
 WriteOutcome BoardSession::afterWrite(bool taken, const config::BoardSettings& written,
@@ -514,7 +502,7 @@ WriteOutcome BoardSession::afterWrite(bool taken, const config::BoardSettings& w
 void BoardSession::stopTalking() {
     not_answering_ = true;
     settings_loaded_ = false;
-    read_back_failed_ = false;  // no back-off: each reopen would wait on it once more
+    retry_.clearUnreadable();  // no back-off: each reopen would wait on it once more
     snapshot_.settings.reset();
 }
 

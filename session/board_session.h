@@ -22,6 +22,7 @@
 #include "config/settings_io.h"
 #include "hid/discovery.h"
 #include "hid/platform.h"
+#include "session/retry_timing.h"
 #include "session/values.h"
 
 namespace rotorix::session {
@@ -34,13 +35,6 @@ class BoardSession {
     // How long the liveness read may wait. A quiet board is not a lost one, so this only bounds
     // how long a tick can hold the caller.
     static constexpr int kLivenessWaitMs = 5;
-    // A board that could not be opened (no access, say), or a walk that failed, is tried again
-    // after this long without a device event: a permission granted by hand makes none.
-    static constexpr int kRetryUnusableMs = 1000;
-    // An open board whose settings could not be read is reopened after these waits, the last
-    // one repeating, so a board that keeps refusing holds the caller once per wait at most.
-    static constexpr int kReopenBackoffMs[] = {1000, 2000, 4000, 8000};
-
     // The platform must outlive the session. Boards are the interfaces with this match.
     explicit BoardSession(hid::Platform& platform,
                           hid::DeviceMatch match = {config::kVendorId, config::kProductId});
@@ -123,10 +117,11 @@ class BoardSession {
     // reads it back.
     void openListed(std::optional<std::size_t> board);
     bool retryDue() const;
-    bool reopenDue() const;
     void reopen();
     void scan();
     bool findTheHid();
+    // Opens the selected board and reads it back; `again`: the back-off reopens the same board.
+    void openSelected(bool again = false);
     void refresh();
     void readBack();
     void showNotice();
@@ -148,20 +143,13 @@ class BoardSession {
     bool settings_loaded_ = false;
     bool switch_pending_ = false;
     bool scan_complete_ = false;
-    // The read-back failed on a board that still answers: it stays open, and is reopened after
-    // the back-off (counted, like since_walk_ms_, from the intervals the ticks ran at).
-    bool read_back_failed_ = false;
     // The open board left an exchange unanswered (Snapshot::not_answering): no back-off, no
     // read-back, no writes, until a handle is opened afresh.
     bool not_answering_ = false;
-    int reopen_attempt_ = 0;
-    int since_read_back_ms_ = 0;
     int interval_ms_ = kStartIntervalMs;
     // The platform said the device set changed, and no walk has succeeded since.
     bool change_pending_ = false;
-    // Time since the last listing walk, as the sum of the intervals the ticks ran at: a count
-    // the session keeps itself, so it needs no clock.
-    int since_walk_ms_ = 0;
+    RetryTiming retry_;
 
     // The boards of the last walk, one per entry of Snapshot::boards.
     std::vector<hid::BoardEntry> entries_;

@@ -30,14 +30,16 @@ class RetryTiming {
         return worth_retrying && since_walk_ms_ >= kWalkRetryMs;
     }
 
-    // A board was opened afresh (not reopened by the back-off): its reopens start at the first wait.
+    // A board was opened afresh (not reopened by the back-off): its reopens start at the first
+    // wait.
     void opened() { reopens_ = 0; }
     // The unreadable board was reopened: should it still be unreadable, the next wait is longer.
     void reopened() { ++reopens_; }
     // The open board was closed: nothing is due on it.
     void closed();
-    // A read-back of the open board begins; its outcome replaces the last one's.
-    void readingBack() { unreadable_ = false; }
+    // A read-back of the open board begins (its outcome replaces the last one's), or the board is
+    // left alone: either way it is not waiting to be reopened.
+    void clearUnreadable() { unreadable_ = false; }
     // The read-back found a board that answers but whose settings could not be read.
     void readBackFailed() { unreadable_ = true; }
     // The read-back read the settings: the board owes nothing to earlier failures.

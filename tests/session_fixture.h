@@ -74,7 +74,7 @@ class SessionTest : public ::testing::Test {
         const int opens = platform.callCount(board, sim::Call::Open);
         int waited = 0;
         while (platform.callCount(board, sim::Call::Open) == opens &&
-               waited <= BoardSession::kReopenBackoffMs[3]) {
+               waited <= session::RetryTiming::kReopenBackoffMs.back()) {
             waited += session.interval();
             session.tick();
         }

@@ -111,7 +111,8 @@ TEST_F(SessionSearch, RefusedBoardIsRetriedOnceASecondAndFoundOnceAccessIsGrante
     session.start();
     const std::string notice = session.snapshot().notice;
     ASSERT_FALSE(notice.empty());
-    const int perSecond = BoardSession::kRetryUnusableMs / BoardSession::kStartIntervalMs;  // 20
+    const int perSecond =
+        session::RetryTiming::kWalkRetryMs / BoardSession::kStartIntervalMs;  // 20
 
     EXPECT_EQ(ticksThatWalked(perSecond - 1), 0);
     EXPECT_EQ(ticksThatWalked(1), 1) << "one second after the last walk";
