@@ -126,6 +126,10 @@ class BoardSession {
     void readBack();
     void showNotice();
     void closeBoard();
+    // Behind the SettingsLoaded gate: sends what `send` sends, through a device that keeps the
+    // first refusal's words; `change` makes the settings shown into what the board then holds.
+    WriteOutcome write(const std::function<void(config::BoardSettings&)>& change,
+                       const std::function<bool(hid::Device&)>& send);
     // `words`: the system's words for the first report of the write that was refused;
     // `unanswered`: a report of it went unanswered.
     WriteOutcome afterWrite(bool taken, const config::BoardSettings& written, std::string words,
