@@ -51,8 +51,8 @@ void BoardSession::visitEach(const std::function<void(std::size_t board)>& visit
 TickResult BoardSession::tick() {
     TickResult result;
     retry_.elapse(interval_ms_);  // the time this tick waited for
-    const bool was_open = device_found_;
-    if (device_found_) {
+    const bool was_open = open();
+    if (was_open) {
         std::vector<std::uint8_t> report(std::max<std::size_t>(caps_.input, 65), 0);
         const auto outcome = board_->device->readInputReport(report, kLivenessWaitMs);
         const bool answered = outcome != hid::ReadOutcome::Gone;
@@ -61,7 +61,6 @@ TickResult BoardSession::tick() {
         }
         if (!answered || switch_pending_) {
             result.lost = !answered && !switch_pending_;
-            device_found_ = false;
             closeBoard();
             interval_ms_ = kSearchIntervalMs;
             settings_loaded_ = false;
@@ -75,16 +74,16 @@ TickResult BoardSession::tick() {
     // Asked on every search, so that its next answer covers only what happens after this walk.
     // A change stays pending until a walk after it succeeds; while walks fail, they are tried
     // again once a second, not on every tick.
-    if (!device_found_ && platform_.devicesMayHaveChanged()) {
+    if (!open() && platform_.devicesMayHaveChanged()) {
         change_pending_ = true;
     }
     const bool changed = change_pending_ && !snapshot_.walk_failure;
-    const bool rescan = !device_found_ && (changed || was_open || switch_pending_ || retryDue());
+    const bool rescan = !open() && (changed || was_open || switch_pending_ || retryDue());
     if (rescan) {
         settings_loaded_ = false;
         scan();
         openSelected();
-        if (device_found_) {
+        if (open()) {
             switch_pending_ = false;
         }
     }
@@ -98,8 +97,7 @@ int BoardSession::select(int index) {
         return interval_ms_;
     }
     switch_pending_ = true;
-    if (device_found_) {
-        device_found_ = false;
+    if (open()) {
         closeBoard();
         interval_ms_ = kSearchIntervalMs;
     }
@@ -107,7 +105,7 @@ int BoardSession::select(int index) {
     const bool listed = index >= 0 && static_cast<std::size_t>(index) < snapshot_.serials.size();
     snapshot_.selected = listed ? index : -1;
     openSelected();
-    if (device_found_) {
+    if (open()) {
         switch_pending_ = false;
     }
     publish();
@@ -128,9 +126,7 @@ void BoardSession::close() {
     closeBoard();
     // With the handle gone, a late call must find the gates shut rather than reach a released
     // board.
-    device_found_ = false;
     settings_loaded_ = false;
-    snapshot_.board_open = false;
     snapshot_.settings.reset();
     snapshot_.not_answering = false;
     publish();
@@ -148,7 +144,6 @@ void BoardSession::beginStart() {
 
 void BoardSession::openListed(std::optional<std::size_t> board) {
     closeBoard();
-    device_found_ = false;
     const auto& listed = snapshot_.listed;
     const auto pickable = board ? std::find(listed.begin(), listed.end(), *board) : listed.end();
     snapshot_.selected =
@@ -165,7 +160,7 @@ bool BoardSession::retryDue() const {
 void BoardSession::reopen() {
     closeBoard();
     openSelected(true);
-    if (!device_found_) {
+    if (!open()) {
         interval_ms_ = kSearchIntervalMs;
     }
 }
@@ -206,7 +201,6 @@ void BoardSession::scan() {
 }
 
 bool BoardSession::findTheHid() {
-    device_found_ = false;
     board_.reset();
     not_answering_ = false;  // a handle opened afresh is worth one more try
     const int selected = snapshot_.selected;
@@ -230,8 +224,7 @@ bool BoardSession::findTheHid() {
 }
 
 void BoardSession::openSelected(bool again) {
-    device_found_ = findTheHid();
-    if (device_found_) {
+    if (findTheHid()) {
         again ? retry_.reopened() : retry_.opened();
     }
     refresh();
@@ -241,7 +234,6 @@ void BoardSession::refresh() {
     settings_loaded_ = false;
     retry_.clearUnreadable();
     Snapshot& shown = snapshot_;
-    shown.board_open = device_found_ && board_.has_value();
     shown.manufacturer.reset();
     shown.product.reset();
     shown.version.reset();
@@ -254,7 +246,7 @@ void BoardSession::refresh() {
 
 void BoardSession::readBack() {
     Snapshot& shown = snapshot_;
-    if (!shown.board_open) {
+    if (!open()) {
         return;
     }
     hid::Device& device = *board_->device;
@@ -304,10 +296,10 @@ void BoardSession::readBack() {
 
 void BoardSession::showNotice() {
     Snapshot& shown = snapshot_;
-    shown.not_answering = shown.board_open && not_answering_;
+    shown.not_answering = open() && not_answering_;
     if (shown.not_answering) {
         shown.notice = notAnsweringNotice();
-    } else if (shown.board_open) {
+    } else if (open()) {
         shown.notice =
             retry_.unreadable() ? unreadableBoardNotice(shown.last_error) : std::string();
     } else if (shown.walk_failure) {
@@ -336,6 +328,7 @@ void BoardSession::noteDeviceError() {
 }
 
 void BoardSession::publish() {
+    snapshot_.board_open = open();
     if (snapshot_ != published_) {
         published_ = snapshot_;
         ++generation_;

@@ -105,13 +105,15 @@ class BoardSession {
     std::uint64_t generation() const { return generation_; }
     int interval() const { return interval_ms_; }
 
-    bool deviceFound() const { return device_found_; }
+    bool deviceFound() const { return open(); }
     bool settingsLoaded() const { return settings_loaded_; }
     bool switchPending() const { return switch_pending_; }
     bool scanComplete() const { return scan_complete_; }
     hid::ReportLengths deviceCaps() const { return caps_; }
 
   private:
+    // DeviceFound: whether a board is open is whether the session holds its handle.
+    bool open() const { return board_.has_value(); }
     void beginStart();
     // Opens listed board `board` (an index into Snapshot::boards; none: opens nothing) and
     // reads it back.
@@ -143,7 +145,6 @@ class BoardSession {
     hid::Platform& platform_;
     hid::DeviceMatch match_;
 
-    bool device_found_ = false;
     bool settings_loaded_ = false;
     bool switch_pending_ = false;
     bool scan_complete_ = false;

@@ -95,7 +95,7 @@ WriteOutcome BoardSession::writeHideFlag(std::uint8_t value) {
 
 WriteOutcome BoardSession::write(const std::function<void(config::BoardSettings&)>& change,
                                  const std::function<bool(hid::Device&)>& send) {
-    if (!(device_found_ && settings_loaded_)) {
+    if (!(open() && settings_loaded_)) {
         return WriteOutcome::NotSent;
     }
     config::BoardSettings written = *snapshot_.settings;
