@@ -63,7 +63,6 @@ TickResult BoardSession::tick() {
             result.lost = !answered && !switch_pending_;
             closeBoard();
             interval_ms_ = kSearchIntervalMs;
-            settings_loaded_ = false;
         } else {
             interval_ms_ = kConnectedIntervalMs;
             if (retry_.reopenDue()) {
@@ -80,7 +79,6 @@ TickResult BoardSession::tick() {
     const bool changed = change_pending_ && !snapshot_.walk_failure;
     const bool rescan = !open() && (changed || was_open || switch_pending_ || retryDue());
     if (rescan) {
-        settings_loaded_ = false;
         scan();
         openSelected();
         if (open()) {
@@ -101,7 +99,6 @@ int BoardSession::select(int index) {
         closeBoard();
         interval_ms_ = kSearchIntervalMs;
     }
-    settings_loaded_ = false;
     const bool listed = index >= 0 && static_cast<std::size_t>(index) < snapshot_.serials.size();
     snapshot_.selected = listed ? index : -1;
     openSelected();
@@ -118,7 +115,7 @@ bool BoardSession::reload() {
     }
     refresh();
     publish();
-    return settings_loaded_;
+    return loaded();
 }
 
 void BoardSession::close() {
@@ -126,7 +123,6 @@ void BoardSession::close() {
     closeBoard();
     // With the handle gone, a late call must find the gates shut rather than reach a released
     // board.
-    settings_loaded_ = false;
     snapshot_.settings.reset();
     snapshot_.not_answering = false;
     publish();
@@ -135,7 +131,6 @@ void BoardSession::close() {
 // ---- The steps behind them ----
 
 void BoardSession::beginStart() {
-    settings_loaded_ = false;
     switch_pending_ = false;
     scan_complete_ = false;
     // Asked before the walk, so the first tick's answer speaks only of what came after it.
@@ -231,7 +226,6 @@ void BoardSession::openSelected(bool again) {
 }
 
 void BoardSession::refresh() {
-    settings_loaded_ = false;
     retry_.clearUnreadable();
     Snapshot& shown = snapshot_;
     shown.manufacturer.reset();
@@ -290,7 +284,6 @@ void BoardSession::readBack() {
         return;
     }
     shown.last_error.clear();
-    settings_loaded_ = true;
     retry_.settingsRead();
 }
 
@@ -317,7 +310,6 @@ void BoardSession::closeBoard() {
 
 void BoardSession::stopTalking() {
     not_answering_ = true;
-    settings_loaded_ = false;
     retry_.clearUnreadable();  // no back-off: each reopen would wait on it once more
     snapshot_.settings.reset();
 }

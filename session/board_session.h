@@ -106,7 +106,7 @@ class BoardSession {
     int interval() const { return interval_ms_; }
 
     bool deviceFound() const { return open(); }
-    bool settingsLoaded() const { return settings_loaded_; }
+    bool settingsLoaded() const { return loaded(); }
     bool switchPending() const { return switch_pending_; }
     bool scanComplete() const { return scan_complete_; }
     hid::ReportLengths deviceCaps() const { return caps_; }
@@ -114,6 +114,8 @@ class BoardSession {
   private:
     // DeviceFound: whether a board is open is whether the session holds its handle.
     bool open() const { return board_.has_value(); }
+    // SettingsLoaded: the snapshot holds settings only while writes may go out.
+    bool loaded() const { return snapshot_.settings.has_value(); }
     void beginStart();
     // Opens listed board `board` (an index into Snapshot::boards; none: opens nothing) and
     // reads it back.
@@ -145,7 +147,6 @@ class BoardSession {
     hid::Platform& platform_;
     hid::DeviceMatch match_;
 
-    bool settings_loaded_ = false;
     bool switch_pending_ = false;
     bool scan_complete_ = false;
     // The open board left an exchange unanswered (Snapshot::not_answering): no back-off, no

@@ -95,7 +95,7 @@ WriteOutcome BoardSession::writeHideFlag(std::uint8_t value) {
 
 WriteOutcome BoardSession::write(const std::function<void(config::BoardSettings&)>& change,
                                  const std::function<bool(hid::Device&)>& send) {
-    if (!(open() && settings_loaded_)) {
+    if (!(open() && loaded())) {
         return WriteOutcome::NotSent;
     }
     config::BoardSettings written = *snapshot_.settings;
@@ -184,7 +184,7 @@ WriteOutcome BoardSession::afterWrite(bool taken, const config::BoardSettings& w
         snapshot_.last_error = why;  // the read-back worked; keep the refusal's words
     }
     publish();
-    return settings_loaded_ ? WriteOutcome::RefusedReread : WriteOutcome::RefusedLost;
+    return loaded() ? WriteOutcome::RefusedReread : WriteOutcome::RefusedLost;
 }
 
 }  // namespace rotorix::session
