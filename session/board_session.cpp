@@ -90,9 +90,9 @@ TickResult BoardSession::tick() {
     return result;
 }
 
-int BoardSession::select(int index) {
+std::optional<int> BoardSession::select(int index) {
     if (!scan_complete_) {
-        return interval_ms_;
+        return std::nullopt;
     }
     switch_pending_ = true;
     if (open()) {

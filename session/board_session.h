@@ -70,8 +70,8 @@ class BoardSession {
     // The user picked entry `index` of the selector (a re-pick of the open board reopens it):
     // exactly that board, whatever serial it shares with others. Closes the open board, opens the
     // chosen one and reads it back; an index out of the list opens nothing. Returns the timer's
-    // interval from now on; does nothing while the listing is being rebuilt.
-    int select(int index);
+    // interval from now on, or nothing when it did nothing because the listing is being rebuilt.
+    std::optional<int> select(int index);
 
     // Setting writes, each behind the SettingsLoaded gate. A refused write reads the board back.
     WriteOutcome writeEncoderTypes(const config::EncoderTypes& types);

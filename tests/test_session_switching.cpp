@@ -133,7 +133,8 @@ TEST_F(Switching, PicksWhileTheListingIsIncompleteDoNothing) {
     start();
     const int opens = platform.callCount(Call::Open);
     session.close();  // leaves ScanComplete false, as a rebuild of the listing does
-    EXPECT_EQ(session.select(0), 50);
+    EXPECT_EQ(session.select(0), std::nullopt);
+    EXPECT_EQ(session.interval(), 50);
     EXPECT_EQ(platform.callCount(Call::Open), opens);
     EXPECT_EQ(platform.openHandles(), 0);
 }
