@@ -53,8 +53,8 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     void mnuTestEncoders_Click();
 
     // Read-only views of the session's state, for tests and diagnostics.
-    bool deviceFound() const { return session_.deviceFound(); }
-    bool settingsLoaded() const { return session_.settingsLoaded(); }
+    bool deviceFound() const { return session_.snapshot().board_open; }
+    bool settingsLoaded() const { return session_.snapshot().settings.has_value(); }
     bool switchPending() const { return session_.switchPending(); }
     bool scanComplete() const { return session_.scanComplete(); }
     const QTimer& timer() const { return *Timer; }

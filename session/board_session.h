@@ -105,8 +105,8 @@ class BoardSession {
     std::uint64_t generation() const { return generation_; }
     int interval() const { return interval_ms_; }
 
-    bool deviceFound() const { return open(); }
-    bool settingsLoaded() const { return loaded(); }
+    // The gates the snapshot does not show (DeviceFound and SettingsLoaded it does: board_open,
+    // settings), and the open board's report lengths.
     bool switchPending() const { return switch_pending_; }
     bool scanComplete() const { return scan_complete_; }
     hid::ReportLengths deviceCaps() const { return caps_; }

@@ -87,7 +87,9 @@ class SessionTest : public ::testing::Test {
         return shown().settings ? typesShown(*shown().settings) : std::vector<std::string>{};
     }
     // A write or reload is possible: a board is open and its settings were read.
-    bool loaded() const { return session.deviceFound() && session.settingsLoaded(); }
+    bool loaded() const {
+        return session.snapshot().board_open && session.snapshot().settings.has_value();
+    }
 
     const std::vector<Report>& received(BoardId id) const {
         return platform.firmware(id).received();
