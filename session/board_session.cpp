@@ -1,11 +1,10 @@
+// The operations a front end calls, the watchdog and the board switch, and publication.
 #include "session/board_session.h"
 
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
-
-#include "session/board_notice.h"
 
 namespace rotorix::session {
 
@@ -160,163 +159,10 @@ void BoardSession::reopen() {
     }
 }
 
-void BoardSession::scan() {
-    scan_complete_ = false;
-    retry_.walked();
-    hid::BoardListing listing = hid::listBoards(platform_, match_);
-    Snapshot& shown = snapshot_;
-    shown.walk_failure = std::move(listing.walk_failure);
-    change_pending_ = change_pending_ && shown.walk_failure;
-    shown.boards.clear();
-    shown.serials.clear();
-    shown.listed.clear();
-    shown.unusable.clear();
-    entries_.clear();
-    for (hid::BoardEntry& entry : listing.boards) {
-        ListedBoard board{entry.info.path, entry.identity, entry.info.version, std::nullopt};
-        // Only a board that can be opened can be picked; the others are told about.
-        hid::OpenResult probe = platform_.open(entry.info);
-        if (const auto* error = std::get_if<hid::OpenError>(&probe)) {
-            if (error->kind == hid::OpenError::Kind::Gone) {
-                continue;  // unplugged while we looked; the next walk settles it
-            }
-            board.problem = *error;
-            shown.unusable.push_back({entry.info.path, entry.identity.serial, *error});
-        } else {
-            shown.serials.push_back(entry.identity.serial);
-            shown.listed.push_back(shown.boards.size());
-        }  // the probe's handle closes before the walk moves on
-        shown.boards.push_back(std::move(board));
-        entries_.push_back(std::move(entry));
-    }
-    // Like a list that selects each item as it is added: the last board listed is the one
-    // opened.
-    shown.selected = static_cast<int>(shown.serials.size()) - 1;
-    scan_complete_ = true;
-}
-
-bool BoardSession::findTheHid() {
-    board_.reset();
-    not_answering_ = false;  // a handle opened afresh is worth one more try
-    const int selected = snapshot_.selected;
-    if (selected < 0 || static_cast<std::size_t>(selected) >= snapshot_.listed.size()) {
-        return false;
-    }
-    const std::size_t index = snapshot_.listed[static_cast<std::size_t>(selected)];
-    auto opened = hid::openBoard(platform_, entries_[index]);
-    if (const auto* error = std::get_if<hid::OpenError>(&opened)) {
-        const hid::UnusableBoard problem{entries_[index].info.path, entries_[index].identity.serial,
-                                         *error};
-        auto& unusable = snapshot_.unusable;
-        if (std::find(unusable.begin(), unusable.end(), problem) == unusable.end()) {
-            unusable.push_back(problem);
-        }
-        return false;
-    }
-    board_ = std::move(std::get<hid::OpenedBoard>(opened));
-    caps_ = board_->lengths;
-    return true;
-}
-
-void BoardSession::openSelected(bool again) {
-    if (findTheHid()) {
-        again ? retry_.reopened() : retry_.opened();
-    }
-    refresh();
-}
-
-void BoardSession::refresh() {
-    retry_.clearUnreadable();
-    Snapshot& shown = snapshot_;
-    shown.manufacturer.reset();
-    shown.product.reset();
-    shown.version.reset();
-    shown.version_caption.clear();
-    shown.firmware = Firmware::None;
-    shown.settings.reset();
-    readBack();
-    showNotice();
-}
-
-void BoardSession::readBack() {
-    Snapshot& shown = snapshot_;
-    if (!open()) {
-        return;
-    }
-    hid::Device& device = *board_->device;
-    shown.manufacturer = device.manufacturer();
-    if (shown.manufacturer) {
-        shown.version = board_->info.version;
-        shown.version_caption = config::versionCaption(*shown.version);
-    }
-    shown.product = device.product();
-
-    // Firmware 0.0 cannot be configured. A board without a manufacturer string has no version
-    // shown and counts as firmware 0.0 too.
-    if (!shown.version || config::firmwareTooOld(*shown.version)) {
-        shown.version_caption += config::kUpgradeFirmwareSuffix;
-        shown.firmware = Firmware::TooOld;
-        return;
-    }
-    // Report lengths that could not be read are not a board that cannot be configured: it is
-    // reopened after the back-off, as after a failed read-back.
-    shown.firmware = Firmware::Ready;
-    if (!board_->lengths_known) {
-        retry_.readBackFailed();
-        return;
-    }
-    // A feature report too short to carry a setting write: show the board, send it nothing.
-    if (!config::canConfigure(caps_.feature)) {
-        shown.firmware = Firmware::NotConfigurable;
-        return;
-    }
-
-    // Everything is read before anything is shown: never a half-read mix, never a value left
-    // from an earlier fetch.
-    shown.settings = config::readSettings(device, caps_.feature);
-    if (!shown.settings) {
-        noteDeviceError();
-        if (device.timedOut()) {
-            stopTalking();
-        } else {
-            retry_.readBackFailed();
-        }
-        return;
-    }
-    shown.last_error.clear();
-    retry_.settingsRead();
-}
-
-void BoardSession::showNotice() {
-    Snapshot& shown = snapshot_;
-    shown.not_answering = open() && not_answering_;
-    if (shown.not_answering) {
-        shown.notice = notAnsweringNotice();
-    } else if (open()) {
-        shown.notice =
-            retry_.unreadable() ? unreadableBoardNotice(shown.last_error) : std::string();
-    } else if (shown.walk_failure) {
-        shown.notice = failedWalkNotice(*shown.walk_failure);
-    } else {
-        shown.notice = unusableBoardNotice(shown.unusable);
-    }
-}
-
 void BoardSession::closeBoard() {
     board_.reset();
     retry_.closed();
     not_answering_ = false;
-}
-
-void BoardSession::stopTalking() {
-    not_answering_ = true;
-    retry_.clearUnreadable();  // no back-off: each reopen would wait on it once more
-    snapshot_.settings.reset();
-}
-
-void BoardSession::noteDeviceError() {
-    std::string words = board_ ? board_->device->lastError() : std::string();
-    snapshot_.last_error = words.empty() ? "the board did not answer" : std::move(words);
 }
 
 void BoardSession::publish() {
