@@ -91,7 +91,7 @@ class HidrawDevice final : public Device {
         }
         if (static_cast<std::size_t>(sent) != report.size()) {
             last_error_ = "the device took " + std::to_string(sent) + " of " +
-                         std::to_string(report.size()) + " bytes";
+                          std::to_string(report.size()) + " bytes";
             return false;
         }
         return true;
@@ -192,7 +192,7 @@ class HidrawDevice final : public Device {
         }
         if (size <= 0 || size > kMaxDescriptorRead) {
             last_error_ = "the report descriptor has " + std::to_string(size) +
-                         " bytes; the kernel hands out 1 to " + std::to_string(kMaxDescriptorRead);
+                          " bytes; the kernel hands out 1 to " + std::to_string(kMaxDescriptorRead);
             return nullptr;
         }
         auto wanted = std::make_unique<hidraw_report_descriptor>();
