@@ -74,8 +74,8 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     QMessageBox* fileReport() const { return file_report_; }
 
     // Read-only views of the session's state, for tests and diagnostics.
-    bool deviceFound() const { return session_.deviceFound(); }
-    bool settingsLoaded() const { return session_.settingsLoaded(); }
+    bool deviceFound() const { return session_.snapshot().board_open; }
+    bool settingsLoaded() const { return session_.snapshot().settings.has_value(); }
     bool switchPending() const { return session_.switchPending(); }
     bool scanComplete() const { return session_.scanComplete(); }
     const QTimer& timer() const { return *Timer; }

@@ -43,8 +43,6 @@ class SettingsChannel {
     // Command 0xB0 from the current buffer (bytes 2 and 3 as the last write left them).
     bool sendCommandB0();
 
-    const std::vector<std::uint8_t>& outgoing() const { return outgoing_; }
-
   private:
     SettingsChannel(hid::Device& device, std::uint16_t feature_length);
 

@@ -1,4 +1,5 @@
-// Plain words for a board that is attached but cannot be used, shown while no board is open.
+// Plain words for what keeps the window from working with a board: one attached that cannot be
+// opened, an open one whose settings cannot be read or that does not answer, or a walk that failed.
 #pragma once
 
 #include <string>

@@ -1,131 +1,25 @@
+// The operations a front end calls, the watchdog and the board switch, and publication.
 #include "session/board_session.h"
 
 #include <algorithm>
 #include <optional>
-#include <span>
 #include <string>
 #include <utility>
 
-#include "base/unicode.h"
-#include "session/board_notice.h"
-
 namespace rotorix::session {
-
-namespace {
-
-// The open board, keeping the system's words for the first call that failed. A write sends two
-// reports, and a device's last error speaks only of its latest call: when the second report is
-// taken after the first was refused, the refusal's words would otherwise be gone.
-class FirstFailure final : public hid::Device {
-  public:
-    explicit FirstFailure(hid::Device& board) : board_(board) {}
-
-    std::optional<std::u16string> serialNumber() override { return note(board_.serialNumber()); }
-    std::optional<std::u16string> manufacturer() override { return note(board_.manufacturer()); }
-    std::optional<std::u16string> product() override { return note(board_.product()); }
-    std::optional<hid::ReportLengths> reportLengths() override {
-        return note(board_.reportLengths());
-    }
-    bool sendFeatureReport(std::span<const std::uint8_t> report) override {
-        return note(board_.sendFeatureReport(report));
-    }
-    std::optional<std::size_t> getFeatureReport(std::span<std::uint8_t> buffer) override {
-        return note(board_.getFeatureReport(buffer));
-    }
-    hid::ReadOutcome readInputReport(std::span<std::uint8_t> buffer, int timeout_ms) override {
-        const hid::ReadOutcome outcome = board_.readInputReport(buffer, timeout_ms);
-        note(outcome != hid::ReadOutcome::Gone);
-        return outcome;
-    }
-    std::string lastError() const override { return words_; }
-    // The latest call's, as the caller asks it right after a call that failed.
-    bool timedOut() const override { return board_.timedOut(); }
-
-    // Some call went unanswered.
-    bool unanswered() const { return unanswered_; }
-
-  private:
-    template <class Result>
-    Result note(Result result) {
-        if (!result) {
-            if (words_.empty()) {
-                words_ = board_.lastError();
-            }
-            unanswered_ = unanswered_ || board_.timedOut();
-        }
-        return result;
-    }
-
-    hid::Device& board_;
-    std::string words_;
-    bool unanswered_ = false;
-};
-
-config::EncoderTypes clampedTypes(const config::EncoderTypes& types) {
-    config::EncoderTypes clamped{};
-    std::transform(types.begin(), types.end(), clamped.begin(),
-                   [](std::uint8_t type) { return std::min<std::uint8_t>(type, 3); });
-    return clamped;
-}
-
-}  // namespace
 
 BoardSession::BoardSession(hid::Platform& platform, hid::DeviceMatch match)
     : platform_(platform), match_(match) {}
 
 BoardSession::~BoardSession() = default;
 
-// ---- The snapshot's verdicts ----
-
-Verdict Snapshot::verdict() const {
-    if (!board_open) {
-        return Verdict::NotOpen;
-    }
-    switch (firmware) {
-        case Firmware::TooOld:
-            return Verdict::TooOld;
-        case Firmware::NotConfigurable:
-            return Verdict::NotConfigurable;
-        case Firmware::Ready:
-            return settings ? Verdict::Ready : Verdict::Unreadable;
-        case Firmware::None:
-            break;
-    }
-    return Verdict::NotOpen;
-}
-
-const ListedBoard* Snapshot::selectedBoard() const {
-    if (selected < 0 || static_cast<std::size_t>(selected) >= listed.size()) {
-        return nullptr;
-    }
-    return &boards[listed[static_cast<std::size_t>(selected)]];
-}
-
 // ---- Operations a front end calls ----
 
 void BoardSession::start() {
     beginStart();
     scan();
-    device_found_ = findTheHid();
-    refresh();
+    openSelected();
     publish();
-}
-
-NameMatch matchName(const std::vector<ListedBoard>& boards, const std::u16string& name) {
-    NameMatch match;
-    const std::string path = base::toUtf8(name);
-    for (std::size_t i = 0; i < boards.size(); ++i) {
-        if (boards[i].path == path) {
-            return {NameMatch::Kind::One, {i}};
-        }
-        if (boards[i].identity.serial == name) {
-            match.boards.push_back(i);
-        }
-    }
-    match.kind = match.boards.empty()      ? NameMatch::Kind::None
-                 : match.boards.size() > 1 ? NameMatch::Kind::Several
-                                           : NameMatch::Kind::One;
-    return match;
 }
 
 NameMatch BoardSession::start(const std::u16string& name) {
@@ -155,13 +49,9 @@ void BoardSession::visitEach(const std::function<void(std::size_t board)>& visit
 
 TickResult BoardSession::tick() {
     TickResult result;
-    // The time this tick waited for; no need to count past the retry's due time.
-    since_walk_ms_ = std::min(since_walk_ms_ + interval_ms_, kRetryUnusableMs);
-    if (read_back_failed_) {
-        since_read_back_ms_ = std::min(since_read_back_ms_ + interval_ms_, kReopenBackoffMs[3]);
-    }
-    const bool was_open = device_found_;
-    if (device_found_) {
+    retry_.elapse(interval_ms_);  // the time this tick waited for
+    const bool was_open = open();
+    if (was_open) {
         std::vector<std::uint8_t> report(std::max<std::size_t>(caps_.input, 65), 0);
         const auto outcome = board_->device->readInputReport(report, kLivenessWaitMs);
         const bool answered = outcome != hid::ReadOutcome::Gone;
@@ -170,13 +60,11 @@ TickResult BoardSession::tick() {
         }
         if (!answered || switch_pending_) {
             result.lost = !answered && !switch_pending_;
-            device_found_ = false;
             closeBoard();
             interval_ms_ = kSearchIntervalMs;
-            settings_loaded_ = false;
         } else {
             interval_ms_ = kConnectedIntervalMs;
-            if (read_back_failed_ && reopenDue()) {
+            if (retry_.reopenDue()) {
                 reopen();
             }
         }
@@ -184,134 +72,40 @@ TickResult BoardSession::tick() {
     // Asked on every search, so that its next answer covers only what happens after this walk.
     // A change stays pending until a walk after it succeeds; while walks fail, they are tried
     // again once a second, not on every tick.
-    if (!device_found_ && platform_.devicesMayHaveChanged()) {
+    if (!open() && platform_.devicesMayHaveChanged()) {
         change_pending_ = true;
     }
     const bool changed = change_pending_ && !snapshot_.walk_failure;
-    const bool rescan = !device_found_ && (changed || was_open || switch_pending_ || retryDue());
+    const bool rescan = !open() && (changed || was_open || switch_pending_ || retryDue());
     if (rescan) {
-        settings_loaded_ = false;
         scan();
-        device_found_ = findTheHid();
-        if (device_found_) {
+        openSelected();
+        if (open()) {
             switch_pending_ = false;
         }
-        refresh();
     }
     publish();
     result.interval_ms = interval_ms_;
     return result;
 }
 
-int BoardSession::select(int index) {
+std::optional<int> BoardSession::select(int index) {
     if (!scan_complete_) {
-        return interval_ms_;
+        return std::nullopt;
     }
     switch_pending_ = true;
-    if (device_found_) {
-        device_found_ = false;
+    if (open()) {
         closeBoard();
         interval_ms_ = kSearchIntervalMs;
     }
-    settings_loaded_ = false;
     const bool listed = index >= 0 && static_cast<std::size_t>(index) < snapshot_.serials.size();
     snapshot_.selected = listed ? index : -1;
-    device_found_ = findTheHid();
-    if (device_found_) {
+    openSelected();
+    if (open()) {
         switch_pending_ = false;
     }
-    refresh();
     publish();
     return interval_ms_;
-}
-
-WriteOutcome BoardSession::writeEncoderTypes(const config::EncoderTypes& types) {
-    if (!(device_found_ && settings_loaded_)) {
-        return WriteOutcome::NotSent;
-    }
-    const config::EncoderTypes clamped = clampedTypes(types);
-    config::BoardSettings written = *snapshot_.settings;
-    written.planes = config::packEncoderTypes(clamped);
-    FirstFailure device(*board_->device);
-    const bool taken = config::writeEncoderTypes(device, caps_.feature, clamped);
-    return afterWrite(taken, written, device.lastError(), device.unanswered());
-}
-
-WriteOutcome BoardSession::writePulseCode(std::uint8_t code) {
-    if (!(device_found_ && settings_loaded_) || !config::pulseIndexFromCode(code)) {
-        return WriteOutcome::NotSent;
-    }
-    config::BoardSettings written = *snapshot_.settings;
-    written.pulse_code = code;
-    FirstFailure device(*board_->device);
-    const bool taken = config::writePulseCode(device, caps_.feature, code);
-    return afterWrite(taken, written, device.lastError(), device.unanswered());
-}
-
-WriteOutcome BoardSession::writeHideFlag(std::uint8_t value) {
-    if (!(device_found_ && settings_loaded_)) {
-        return WriteOutcome::NotSent;
-    }
-    config::BoardSettings written = *snapshot_.settings;
-    written.hide_flag = value;
-    FirstFailure device(*board_->device);
-    const bool taken = config::writeHideFlag(device, caps_.feature, value);
-    return afterWrite(taken, written, device.lastError(), device.unanswered());
-}
-
-WriteOutcome BoardSession::pickEncoderTypes(const std::array<int, config::kEncoderCount>& indices) {
-    config::EncoderTypes types{};
-    std::transform(indices.begin(), indices.end(), types.begin(),
-                   [](int index) { return static_cast<std::uint8_t>(std::clamp(index, 0, 3)); });
-    return writeEncoderTypes(types);
-}
-
-WriteOutcome BoardSession::pickPulse(int index) {
-    const auto code = config::pulseCodeFromIndex(index);
-    return code ? writePulseCode(*code) : WriteOutcome::NotSent;
-}
-
-WriteOutcome BoardSession::pickHidden(bool checked) {
-    return writeHideFlag(checked ? 1 : 0);
-}
-
-AppliedChange BoardSession::applyAndVerify(const SettingsChange& change) {
-    AppliedChange applied;
-    const auto noted = [&](WriteOutcome outcome) {
-        const bool refused =
-            outcome == WriteOutcome::RefusedReread || outcome == WriteOutcome::RefusedLost;
-        if (refused && applied.refused_words.empty()) {
-            applied.refused_words = snapshot_.last_error;
-        }
-        return outcome;
-    };
-    if (change.encoders) {
-        applied.encoders = noted(writeEncoderTypes(*change.encoders));
-    }
-    if (change.pulse_code) {
-        applied.pulse = noted(writePulseCode(*change.pulse_code));
-    }
-    if (change.hide_flag) {
-        applied.hidden = noted(writeHideFlag(*change.hide_flag));
-    }
-    // What the board holds now, not what the session last wrote.
-    if (reload()) {
-        applied.read_back = snapshot_.settings;
-    }
-    const auto taken = [](std::optional<std::uint8_t> asked, WriteOutcome outcome) {
-        return !asked || outcome == WriteOutcome::Taken;
-    };
-    const auto& held = applied.read_back;
-    applied.verified =
-        held &&
-        (!change.encoders ||
-         (applied.encoders == WriteOutcome::Taken &&
-          held->planes == config::packEncoderTypes(clampedTypes(*change.encoders)))) &&
-        taken(change.pulse_code, applied.pulse) &&
-        (!change.pulse_code || held->pulse_code == *change.pulse_code) &&
-        taken(change.hide_flag, applied.hidden) &&
-        (!change.hide_flag || held->hide_flag == *change.hide_flag);
-    return applied;
 }
 
 bool BoardSession::reload() {
@@ -320,7 +114,7 @@ bool BoardSession::reload() {
     }
     refresh();
     publish();
-    return settings_loaded_;
+    return loaded();
 }
 
 void BoardSession::close() {
@@ -328,9 +122,6 @@ void BoardSession::close() {
     closeBoard();
     // With the handle gone, a late call must find the gates shut rather than reach a released
     // board.
-    device_found_ = false;
-    settings_loaded_ = false;
-    snapshot_.board_open = false;
     snapshot_.settings.reset();
     snapshot_.not_answering = false;
     publish();
@@ -339,7 +130,6 @@ void BoardSession::close() {
 // ---- The steps behind them ----
 
 void BoardSession::beginStart() {
-    settings_loaded_ = false;
     switch_pending_ = false;
     scan_complete_ = false;
     // Asked before the walk, so the first tick's answer speaks only of what came after it.
@@ -348,226 +138,35 @@ void BoardSession::beginStart() {
 
 void BoardSession::openListed(std::optional<std::size_t> board) {
     closeBoard();
-    device_found_ = false;
     const auto& listed = snapshot_.listed;
     const auto pickable = board ? std::find(listed.begin(), listed.end(), *board) : listed.end();
     snapshot_.selected =
         pickable != listed.end() ? static_cast<int>(pickable - listed.begin()) : -1;
-    device_found_ = findTheHid();
-    refresh();
+    openSelected();
     publish();
 }
 
 bool BoardSession::retryDue() const {
     const bool worth_retrying = !snapshot_.unusable.empty() || snapshot_.walk_failure;
-    return worth_retrying && since_walk_ms_ >= kRetryUnusableMs;
-}
-
-bool BoardSession::reopenDue() const {
-    const auto last = std::size(kReopenBackoffMs) - 1;
-    const auto step = std::min(static_cast<std::size_t>(reopen_attempt_), last);
-    return since_read_back_ms_ >= kReopenBackoffMs[step];
+    return retry_.walkDue(worth_retrying);
 }
 
 void BoardSession::reopen() {
-    const int attempt = reopen_attempt_ + 1;
     closeBoard();
-    device_found_ = findTheHid();
-    refresh();
-    if (read_back_failed_) {
-        reopen_attempt_ = attempt;
-    }
-    if (!device_found_) {
+    openSelected(true);
+    if (!open()) {
         interval_ms_ = kSearchIntervalMs;
-    }
-}
-
-void BoardSession::scan() {
-    scan_complete_ = false;
-    since_walk_ms_ = 0;
-    hid::BoardListing listing = hid::listBoards(platform_, match_);
-    Snapshot& shown = snapshot_;
-    shown.walk_failure = std::move(listing.walk_failure);
-    change_pending_ = change_pending_ && shown.walk_failure;
-    shown.boards.clear();
-    shown.serials.clear();
-    shown.listed.clear();
-    shown.unusable.clear();
-    entries_.clear();
-    for (hid::BoardEntry& entry : listing.boards) {
-        ListedBoard board{entry.info.path, entry.identity, entry.info.version, std::nullopt};
-        // Only a board that can be opened can be picked; the others are told about.
-        hid::OpenResult probe = platform_.open(entry.info);
-        if (const auto* error = std::get_if<hid::OpenError>(&probe)) {
-            if (error->kind == hid::OpenError::Kind::Gone) {
-                continue;  // unplugged while we looked; the next walk settles it
-            }
-            board.problem = *error;
-            shown.unusable.push_back({entry.info.path, entry.identity.serial, *error});
-        } else {
-            shown.serials.push_back(entry.identity.serial);
-            shown.listed.push_back(shown.boards.size());
-        }  // the probe's handle closes before the walk moves on
-        shown.boards.push_back(std::move(board));
-        entries_.push_back(std::move(entry));
-    }
-    // Like a list that selects each item as it is added: the last board listed is the one
-    // opened.
-    shown.selected = static_cast<int>(shown.serials.size()) - 1;
-    scan_complete_ = true;
-}
-
-bool BoardSession::findTheHid() {
-    device_found_ = false;
-    board_.reset();
-    not_answering_ = false;  // a handle opened afresh is worth one more try
-    const int selected = snapshot_.selected;
-    if (selected < 0 || static_cast<std::size_t>(selected) >= snapshot_.listed.size()) {
-        return false;
-    }
-    const std::size_t index = snapshot_.listed[static_cast<std::size_t>(selected)];
-    auto opened = hid::openBoard(platform_, entries_[index]);
-    if (const auto* error = std::get_if<hid::OpenError>(&opened)) {
-        const hid::UnusableBoard problem{entries_[index].info.path, entries_[index].identity.serial,
-                                         *error};
-        auto& unusable = snapshot_.unusable;
-        if (std::find(unusable.begin(), unusable.end(), problem) == unusable.end()) {
-            unusable.push_back(problem);
-        }
-        return false;
-    }
-    board_ = std::move(std::get<hid::OpenedBoard>(opened));
-    caps_ = board_->lengths;
-    reopen_attempt_ = 0;  // a board freshly found owes nothing to an earlier one's back-off
-    return true;
-}
-
-void BoardSession::refresh() {
-    settings_loaded_ = false;
-    read_back_failed_ = false;
-    Snapshot& shown = snapshot_;
-    shown.board_open = device_found_ && board_.has_value();
-    shown.manufacturer.reset();
-    shown.product.reset();
-    shown.version.reset();
-    shown.version_caption.clear();
-    shown.firmware = Firmware::None;
-    shown.settings.reset();
-    readBack();
-    showNotice();
-}
-
-void BoardSession::readBack() {
-    Snapshot& shown = snapshot_;
-    if (!shown.board_open) {
-        return;
-    }
-    hid::Device& device = *board_->device;
-    shown.manufacturer = device.manufacturer();
-    if (shown.manufacturer) {
-        shown.version = board_->info.version;
-        shown.version_caption = config::versionCaption(*shown.version);
-    }
-    shown.product = device.product();
-
-    // Firmware 0.0 cannot be configured. A board without a manufacturer string has no version
-    // shown and counts as firmware 0.0 too.
-    if (!shown.version || config::firmwareTooOld(*shown.version)) {
-        shown.version_caption += config::kUpgradeFirmwareSuffix;
-        shown.firmware = Firmware::TooOld;
-        return;
-    }
-    // Report lengths that could not be read are not a board that cannot be configured: it is
-    // reopened after the back-off, as after a failed read-back.
-    shown.firmware = Firmware::Ready;
-    if (!board_->lengths_known) {
-        read_back_failed_ = true;
-        return;
-    }
-    // A feature report too short to carry a setting write: show the board, send it nothing.
-    if (!config::canConfigure(caps_.feature)) {
-        shown.firmware = Firmware::NotConfigurable;
-        return;
-    }
-
-    // Everything is read before anything is shown: never a half-read mix, never a value left
-    // from an earlier fetch.
-    shown.settings = config::readSettings(device, caps_.feature);
-    if (!shown.settings) {
-        noteDeviceError();
-        if (device.timedOut()) {
-            stopTalking();
-        } else {
-            read_back_failed_ = true;
-        }
-        return;
-    }
-    shown.last_error.clear();
-    settings_loaded_ = true;
-    reopen_attempt_ = 0;
-}
-
-void BoardSession::showNotice() {
-    Snapshot& shown = snapshot_;
-    shown.not_answering = shown.board_open && not_answering_;
-    if (shown.not_answering) {
-        shown.notice = notAnsweringNotice();
-    } else if (shown.board_open) {
-        shown.notice = read_back_failed_ ? unreadableBoardNotice(shown.last_error) : std::string();
-    } else if (shown.walk_failure) {
-        shown.notice = failedWalkNotice(*shown.walk_failure);
-    } else {
-        shown.notice = unusableBoardNotice(shown.unusable);
     }
 }
 
 void BoardSession::closeBoard() {
     board_.reset();
-    read_back_failed_ = false;
+    retry_.closed();
     not_answering_ = false;
-    since_read_back_ms_ = 0;
-}
-
-WriteOutcome BoardSession::afterWrite(bool taken, const config::BoardSettings& written,
-                                      std::string words, bool unanswered) {
-    if (taken) {
-        snapshot_.settings = written;
-        snapshot_.last_error.clear();
-        publish();
-        return WriteOutcome::Taken;
-    }
-    const std::string why = words.empty() ? "the board did not answer" : std::move(words);
-    snapshot_.last_error = why;
-    if (unanswered) {
-        // What it holds is unknown, but a read-back would only wait on it again.
-        stopTalking();
-        showNotice();
-        publish();
-        return WriteOutcome::RefusedLost;
-    }
-    // The board refused: read everything back, so what is shown is what the board holds rather
-    // than what the user hoped it took.
-    refresh();
-    if (snapshot_.last_error.empty()) {
-        snapshot_.last_error = why;  // the read-back worked; keep the refusal's words
-    }
-    publish();
-    return settings_loaded_ ? WriteOutcome::RefusedReread : WriteOutcome::RefusedLost;
-}
-
-void BoardSession::stopTalking() {
-    not_answering_ = true;
-    settings_loaded_ = false;
-    read_back_failed_ = false;  // no back-off: each reopen would wait on it once more
-    snapshot_.settings.reset();
-}
-
-void BoardSession::noteDeviceError() {
-    std::string words = board_ ? board_->device->lastError() : std::string();
-    snapshot_.last_error = words.empty() ? "the board did not answer" : std::move(words);
 }
 
 void BoardSession::publish() {
+    snapshot_.board_open = open();
     if (snapshot_ != published_) {
         published_ = snapshot_;
         ++generation_;

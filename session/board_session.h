@@ -22,142 +22,10 @@
 #include "config/settings_io.h"
 #include "hid/discovery.h"
 #include "hid/platform.h"
+#include "session/retry_timing.h"
+#include "session/values.h"
 
 namespace rotorix::session {
-
-// What the open board allows.
-enum class Firmware {
-    None,             // no board open
-    TooOld,           // firmware 0.0, or no manufacturer string to read a version beside
-    NotConfigurable,  // its feature report is too short to carry a setting write
-    Ready,            // configurable; `settings` holds its values once a read-back succeeded
-};
-
-// One board of the last walk, usable or not.
-struct ListedBoard {
-    std::string path;  // names exactly this board (serials may repeat, or be empty)
-    hid::Identity identity;
-    std::uint16_t version = 0;
-    // Why it could not be opened; empty when it could.
-    std::optional<hid::OpenError> problem;
-
-    friend bool operator==(const ListedBoard&, const ListedBoard&) = default;
-};
-
-// Whether the open board can be configured, and if not, why: the one verdict every front end
-// shows.
-enum class Verdict {
-    NotOpen,          // no board open
-    TooOld,           // firmware too old (or its version cannot be read)
-    NotConfigurable,  // feature report too short to carry settings
-    // Its settings could not be read: either it answers but refused (retried with a back-off), or
-    // it left an exchange unanswered (Snapshot::not_answering: left alone until replugged or
-    // picked again).
-    Unreadable,
-    Ready,  // its settings are loaded; writes go out
-};
-
-// Everything a front end shows. Plain values, copied out of the session.
-struct Snapshot {
-    // Every board the last walk found, in the system's order, with those that cannot be opened.
-    std::vector<ListedBoard> boards;
-    // The boards that can be picked (those that could be opened), as the selector lists them:
-    // their serial numbers, and for each its index in `boards`. `selected` indexes these (-1:
-    // none).
-    std::vector<std::u16string> serials;
-    std::vector<std::size_t> listed;
-    int selected = -1;
-
-    bool board_open = false;
-    // Identity of the open board as it reported it; empty optional when a query failed.
-    std::optional<std::u16string> manufacturer;
-    std::optional<std::u16string> product;
-    std::optional<std::uint16_t> version;  // only shown beside a manufacturer
-    // " 1.4", " 0.0 - upgrade firmware!", " - upgrade firmware!" (no version), or empty.
-    std::string version_caption;
-    Firmware firmware = Firmware::None;
-    // The board's settings, present only while writes are allowed (SettingsLoaded): never a
-    // half-read mix, never a value from an earlier board. After a write the board took, they
-    // hold what was written.
-    std::optional<config::BoardSettings> settings;
-
-    // Attached boards that could not be used. The notice says in plain words what keeps the
-    // window from working with a board: boards it cannot open or a walk that failed (while no
-    // board is open), or an open board whose settings cannot be read. Empty when all is well.
-    std::vector<hid::UnusableBoard> unusable;
-    std::string notice;
-    // The system's words when the last walk over the attached devices failed.
-    std::optional<std::string> walk_failure;
-
-    // The system's words for the most recent failed exchange with a board (open, feature report,
-    // input read); empty when the most recent exchange succeeded.
-    std::string last_error;
-    // The open board did not answer a feature exchange within its bound. Every such exchange holds
-    // the caller for the whole bound (5 s on Linux), so the board is sent nothing more, and not
-    // read back, until it is unplugged and found again or the user picks it again. Only its
-    // liveness read goes on, which sends nothing and is how an unplug is noticed.
-    bool not_answering = false;
-
-    friend bool operator==(const Snapshot&, const Snapshot&) = default;
-
-    Verdict verdict() const;
-    // The listed board the session works with, if any.
-    const ListedBoard* selectedBoard() const;
-};
-
-// A name the user gave for a board, matched against the listed boards.
-struct NameMatch {
-    enum class Kind {
-        One,      // exactly one board: a listed path, or a serial only one board has
-        Several,  // a serial that several boards have: ambiguous, nothing is opened
-        None,     // no listed board has that serial or path
-    };
-    Kind kind = Kind::None;
-    std::vector<std::size_t> boards;  // indices into Snapshot::boards
-};
-
-// Which of `boards` `name` names: a listed path names its board alone (it wins over a serial
-// that happens to look alike); a serial names every board that has it. Shared by start(name) and
-// a front end that walks the boards itself (one that must send nothing, such as watching them).
-NameMatch matchName(const std::vector<ListedBoard>& boards, const std::u16string& name);
-
-// Settings to write in one go; each part that is present is written.
-struct SettingsChange {
-    std::optional<config::EncoderTypes> encoders;
-    std::optional<std::uint8_t> pulse_code;
-    std::optional<std::uint8_t> hide_flag;
-};
-
-// What a write did.
-enum class WriteOutcome {
-    NotSent,        // the gate was shut (no board, settings not loaded, or nothing to write)
-    Taken,          // the board took every report
-    RefusedReread,  // the board refused a report; its settings were read back into the snapshot
-    RefusedLost,    // the board refused a report and did not answer the read-back either
-};
-
-// What writing a change and reading the board back found.
-struct AppliedChange {
-    // One per part of the change, NotSent for a part not asked for.
-    WriteOutcome encoders = WriteOutcome::NotSent;
-    WriteOutcome pulse = WriteOutcome::NotSent;
-    WriteOutcome hidden = WriteOutcome::NotSent;
-    // What the board holds afterwards; empty when it could not be read back.
-    std::optional<config::BoardSettings> read_back;
-    // The system's words for the first part the board refused (the read-back that follows
-    // clears the snapshot's last_error when it succeeds); empty when none was refused.
-    std::string refused_words;
-    // Every part asked for was taken and the board holds it.
-    bool verified = false;
-};
-
-// What one watchdog tick did.
-struct TickResult {
-    int interval_ms = 0;  // the timer's interval from now on
-    // An open board stopped answering its liveness read. Not a switch the user asked for, and not
-    // a board that answers but whose settings could not be read.
-    bool lost = false;
-};
 
 class BoardSession {
   public:
@@ -167,13 +35,6 @@ class BoardSession {
     // How long the liveness read may wait. A quiet board is not a lost one, so this only bounds
     // how long a tick can hold the caller.
     static constexpr int kLivenessWaitMs = 5;
-    // A board that could not be opened (no access, say), or a walk that failed, is tried again
-    // after this long without a device event: a permission granted by hand makes none.
-    static constexpr int kRetryUnusableMs = 1000;
-    // An open board whose settings could not be read is reopened after these waits, the last
-    // one repeating, so a board that keeps refusing holds the caller once per wait at most.
-    static constexpr int kReopenBackoffMs[] = {1000, 2000, 4000, 8000};
-
     // The platform must outlive the session. Boards are the interfaces with this match.
     explicit BoardSession(hid::Platform& platform,
                           hid::DeviceMatch match = {config::kVendorId, config::kProductId});
@@ -209,8 +70,8 @@ class BoardSession {
     // The user picked entry `index` of the selector (a re-pick of the open board reopens it):
     // exactly that board, whatever serial it shares with others. Closes the open board, opens the
     // chosen one and reads it back; an index out of the list opens nothing. Returns the timer's
-    // interval from now on; does nothing while the listing is being rebuilt.
-    int select(int index);
+    // interval from now on, or nothing when it did nothing because the listing is being rebuilt.
+    std::optional<int> select(int index);
 
     // Setting writes, each behind the SettingsLoaded gate. A refused write reads the board back.
     WriteOutcome writeEncoderTypes(const config::EncoderTypes& types);
@@ -244,26 +105,35 @@ class BoardSession {
     std::uint64_t generation() const { return generation_; }
     int interval() const { return interval_ms_; }
 
-    bool deviceFound() const { return device_found_; }
-    bool settingsLoaded() const { return settings_loaded_; }
+    // The gates the snapshot does not show (DeviceFound and SettingsLoaded it does: board_open,
+    // settings), and the open board's report lengths.
     bool switchPending() const { return switch_pending_; }
     bool scanComplete() const { return scan_complete_; }
     hid::ReportLengths deviceCaps() const { return caps_; }
 
   private:
+    // DeviceFound: whether a board is open is whether the session holds its handle.
+    bool open() const { return board_.has_value(); }
+    // SettingsLoaded: the snapshot holds settings only while writes may go out.
+    bool loaded() const { return snapshot_.settings.has_value(); }
     void beginStart();
     // Opens listed board `board` (an index into Snapshot::boards; none: opens nothing) and
     // reads it back.
     void openListed(std::optional<std::size_t> board);
     bool retryDue() const;
-    bool reopenDue() const;
     void reopen();
     void scan();
     bool findTheHid();
+    // Opens the selected board and reads it back; `again`: the back-off reopens the same board.
+    void openSelected(bool again = false);
     void refresh();
     void readBack();
     void showNotice();
     void closeBoard();
+    // Behind the SettingsLoaded gate: sends what `send` sends, through a device that keeps the
+    // first refusal's words; `change` makes the settings shown into what the board then holds.
+    WriteOutcome write(const std::function<void(config::BoardSettings&)>& change,
+                       const std::function<bool(hid::Device&)>& send);
     // `words`: the system's words for the first report of the write that was refused;
     // `unanswered`: a report of it went unanswered.
     WriteOutcome afterWrite(bool taken, const config::BoardSettings& written, std::string words,
@@ -277,24 +147,15 @@ class BoardSession {
     hid::Platform& platform_;
     hid::DeviceMatch match_;
 
-    bool device_found_ = false;
-    bool settings_loaded_ = false;
     bool switch_pending_ = false;
     bool scan_complete_ = false;
-    // The read-back failed on a board that still answers: it stays open, and is reopened after
-    // the back-off (counted, like since_walk_ms_, from the intervals the ticks ran at).
-    bool read_back_failed_ = false;
     // The open board left an exchange unanswered (Snapshot::not_answering): no back-off, no
     // read-back, no writes, until a handle is opened afresh.
     bool not_answering_ = false;
-    int reopen_attempt_ = 0;
-    int since_read_back_ms_ = 0;
     int interval_ms_ = kStartIntervalMs;
     // The platform said the device set changed, and no walk has succeeded since.
     bool change_pending_ = false;
-    // Time since the last listing walk, as the sum of the intervals the ticks ran at: a count
-    // the session keeps itself, so it needs no clock.
-    int since_walk_ms_ = 0;
+    RetryTiming retry_;
 
     // The boards of the last walk, one per entry of Snapshot::boards.
     std::vector<hid::BoardEntry> entries_;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "config/protocol.h"
 #include "hid/platform.h"
 #include "sim/firmware_model.h"
 
@@ -37,8 +38,8 @@ enum class Call {
 };
 
 struct BoardSpec {
-    std::uint16_t vendor_id = 0x2B7E;
-    std::uint16_t product_id = 0x0103;
+    std::uint16_t vendor_id = config::kVendorId;
+    std::uint16_t product_id = config::kProductId;
     std::uint16_t version = 0x0104;
     // Empty optional: the query for the string fails (a device that does not answer it). A
     // string the device lacks is an empty string, as every platform reads it.

@@ -4,3 +4,5 @@ foreach(theme notice search watchdog readback writes switching snapshot random u
         SOURCES test_session_${theme}.cpp session_fixture.h board_traffic.h
         LIBS session sim demo_boards)
 endforeach()
+# The retry timing alone: no platform, no session.
+rotorix_add_test(test_retry_timing SOURCES test_retry_timing.cpp LIBS session)

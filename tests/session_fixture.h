@@ -74,7 +74,7 @@ class SessionTest : public ::testing::Test {
         const int opens = platform.callCount(board, sim::Call::Open);
         int waited = 0;
         while (platform.callCount(board, sim::Call::Open) == opens &&
-               waited <= BoardSession::kReopenBackoffMs[3]) {
+               waited <= session::RetryTiming::kReopenBackoffMs.back()) {
             waited += session.interval();
             session.tick();
         }
@@ -87,7 +87,9 @@ class SessionTest : public ::testing::Test {
         return shown().settings ? typesShown(*shown().settings) : std::vector<std::string>{};
     }
     // A write or reload is possible: a board is open and its settings were read.
-    bool loaded() const { return session.deviceFound() && session.settingsLoaded(); }
+    bool loaded() const {
+        return session.snapshot().board_open && session.snapshot().settings.has_value();
+    }
 
     const std::vector<Report>& received(BoardId id) const {
         return platform.firmware(id).received();

@@ -26,7 +26,7 @@ TEST(BoardNotice, AccessDeniedNamesTheSystemsReasonAndTheFixUntilTheBoardOpens) 
     BoardSession session(platform);
     session.start();
 
-    EXPECT_FALSE(session.deviceFound());
+    EXPECT_FALSE(session.snapshot().board_open);
     const std::string notice = session.snapshot().notice;
 #ifdef _WIN32
     // Windows: nothing another program holds (that is a sharing refusal), and no replug.
@@ -51,8 +51,8 @@ TEST(BoardNotice, AccessDeniedNamesTheSystemsReasonAndTheFixUntilTheBoardOpens) 
     platform.unplug(board);
     platform.replug(board);
     session.tick();
-    EXPECT_TRUE(session.deviceFound());
-    EXPECT_TRUE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().board_open);
+    EXPECT_TRUE(session.snapshot().settings.has_value());
     EXPECT_TRUE(session.snapshot().notice.empty());
 }
 
@@ -71,7 +71,7 @@ TEST(BoardNotice, ForeignDevicesAndOpenableBoardsSayNothing) {
     platform.refuseOpen(denied, kPermissionDenied);
     platform.addBoard(rotorix::test::saneBoard(u"B"));
     session.tick();
-    EXPECT_TRUE(session.deviceFound());
+    EXPECT_TRUE(session.snapshot().board_open);
     EXPECT_TRUE(session.snapshot().notice.empty());
 }
 

@@ -241,12 +241,12 @@ class RandomRun : public ::testing::TestWithParam<Run> {
         const BoardSession& s = *session_;
         const Snapshot& shown = s.snapshot();
         EXPECT_LE(platform_.openHandles(), 1);
-        EXPECT_EQ(s.deviceFound(), platform_.openHandles() == 1)
+        EXPECT_EQ(s.snapshot().board_open, platform_.openHandles() == 1)
             << "the session's idea of an open board differs from the handles it holds";
-        EXPECT_EQ(shown.board_open, s.deviceFound());
+        EXPECT_EQ(shown.board_open, s.snapshot().board_open);
         const int interval = s.interval();
         EXPECT_TRUE(interval == 50 || interval == 250 || interval == 500) << interval;
-        EXPECT_EQ(shown.settings.has_value(), s.settingsLoaded())
+        EXPECT_EQ(shown.settings.has_value(), s.snapshot().settings.has_value())
             << "settings shown without the write gate open, or the other way round";
         if (shown.selected >= 0) {
             EXPECT_LT(static_cast<std::size_t>(shown.selected), shown.serials.size());
@@ -255,7 +255,7 @@ class RandomRun : public ::testing::TestWithParam<Run> {
             EXPECT_EQ(shown.firmware, Firmware::None);
             EXPECT_FALSE(shown.manufacturer);
         }
-        if (!(s.deviceFound() && s.settingsLoaded())) {
+        if (!(s.snapshot().board_open && s.snapshot().settings.has_value())) {
             return;
         }
         ++loadedSteps_;

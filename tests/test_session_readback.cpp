@@ -47,7 +47,7 @@ TEST_F(ReadBack, FollowsTheFeatureReportLength) {
         const BoardId board = local.addBoard(design);
         BoardSession own(local);
         own.start();
-        EXPECT_TRUE(own.settingsLoaded());
+        EXPECT_TRUE(own.snapshot().settings.has_value());
         EXPECT_EQ(own.deviceCaps().feature, length);
         EXPECT_EQ(local.firmware(board).received(), readBack(length));
     }
@@ -90,11 +90,11 @@ TEST_P(VersionCaption, MajorInDecimalMinorInHex) {
     EXPECT_EQ(shown().version_caption, GetParam().caption);
     EXPECT_EQ(shown().version, GetParam().version);
     EXPECT_EQ(shown().firmware, GetParam().firmware);
-    EXPECT_EQ(session.settingsLoaded(), GetParam().firmware == Firmware::Ready);
+    EXPECT_EQ(session.snapshot().settings.has_value(), GetParam().firmware == Firmware::Ready);
     if (GetParam().firmware == Firmware::TooOld) {
         // Firmware 0.0 is left alone, also by later ticks: an old board is not a failed one.
         tick(2);
-        EXPECT_TRUE(session.deviceFound());
+        EXPECT_TRUE(session.snapshot().board_open);
         EXPECT_FALSE(shown().settings);
         EXPECT_EQ(shown().manufacturer, u"Rotorix");
         EXPECT_EQ(platform.callCount(board, Call::Open), 2);
@@ -124,7 +124,7 @@ TEST_F(Identity, WithoutManufacturerOnlyTheUpgradeSuffixIsShown) {
     EXPECT_EQ(shown().version_caption, " - upgrade firmware!");
     EXPECT_EQ(shown().product, u"Rotary Encoder Board");
     EXPECT_EQ(shown().firmware, Firmware::TooOld);
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_TRUE(received(board).empty());
 }
 
@@ -135,7 +135,7 @@ TEST_F(Identity, WithoutProductTheBoardIsStillConfigured) {
     start();
     EXPECT_FALSE(shown().product);
     EXPECT_EQ(shown().manufacturer, u"Rotorix");
-    EXPECT_TRUE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().settings.has_value());
 }
 
 // ---- A read-back whose exchanges fail ----
@@ -159,8 +159,8 @@ TEST_P(ReadBackExchangeFails, GateStaysShutAndTheBoardIsReopened) {
     platform.failCall(board, GetParam().call, 1);
     start();
 
-    EXPECT_TRUE(session.deviceFound());
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().board_open);
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_FALSE(shown().settings);
     EXPECT_EQ(shown().manufacturer, u"Rotorix") << "the identity was readable";
     EXPECT_EQ(shown().last_error, "Input/output error");
@@ -175,7 +175,7 @@ TEST_P(ReadBackExchangeFails, GateStaysShutAndTheBoardIsReopened) {
     tickUntilReopened(board);
     EXPECT_GT(platform.callCount(board, Call::Open), opens) << "the dead connection was kept";
     EXPECT_EQ(platform.openHandles(), 1);
-    EXPECT_TRUE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().settings.has_value());
     EXPECT_EQ(received(board), readBack(9));
     EXPECT_EQ(shownTypes(), std::vector<std::string>(8, "1:4"));
     EXPECT_TRUE(shown().last_error.empty()) << "the words outlived the failure";
@@ -195,12 +195,12 @@ TEST_F(ReadBackFailure, LaterExchangeFailingShowsNothingHalfRead) {
     tick();
     platform.replug(board);
     tick();
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_FALSE(shown().settings);
     EXPECT_EQ(shown().last_error, "No such device");
     platform.replug(board);
     tick();
-    EXPECT_TRUE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().settings.has_value());
     EXPECT_EQ(shownTypes(), kSaneTypes);
 }
 
@@ -208,11 +208,11 @@ TEST_F(ReadBackFailure, ShortRepliesAreNotTakenAsValues) {
     const BoardId board = addBoard();
     platform.setShortFeatureReply(board, 2);  // report ID and setting code, no value
     start();
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_FALSE(shown().settings);
     platform.setShortFeatureReply(board, 0);
     tickUntilReopened(board);
-    EXPECT_TRUE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().settings.has_value());
 }
 
 TEST_F(ReadBackFailure, PersistentFailureKeepsRetryingWithoutWriting) {
@@ -220,14 +220,14 @@ TEST_F(ReadBackFailure, PersistentFailureKeepsRetryingWithoutWriting) {
     platform.failCall(board, Call::GetFeature, -1);
     start();
     tick(4);
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_FALSE(shown().settings);
     EXPECT_LE(platform.openHandles(), 1);
     EXPECT_TRUE(writesTo(board).empty());
 
     platform.clearFailures();
     tickUntilReopened(board);
-    EXPECT_TRUE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().settings.has_value());
     EXPECT_EQ(shownTypes(), kSaneTypes);
 }
 
@@ -238,15 +238,17 @@ TEST_F(ReadBackFailure, AnsweringBoardThatRefusesFetchesIsRetriedWithBackOffNotL
     const BoardId board = addBoard();
     platform.failCall(board, Call::GetFeature, -1);
     start();
-    EXPECT_EQ(shown().notice, "The board's settings could not be read (Input/output error); "
-                              "trying again");
+    EXPECT_EQ(shown().notice,
+              "The board's settings could not be read (Input/output error); "
+              "trying again");
     const std::uint64_t generation = session.generation();
 
     std::vector<int> waits;
     for (int attempt = 0; attempt < 5; ++attempt) {
         waits.push_back(tickUntilReopened(board));
     }
-    EXPECT_EQ(waits, (std::vector<int>{1050, 2000, 4000, 8000, 8000})) << "the first tick runs at 50 ms";
+    EXPECT_EQ(waits, (std::vector<int>{1050, 2000, 4000, 8000, 8000}))
+        << "the first tick runs at 50 ms";
     EXPECT_EQ(session.generation(), generation) << "an unchanged failure was shown again";
     for (int i = 0; i < 20; ++i) {
         EXPECT_FALSE(tick().lost) << "a board that answers was called disconnected";
@@ -274,7 +276,7 @@ TEST_F(OddValues, AreKeptAsTheBoardHoldsThemAndNeverWrittenBack) {
         const BoardId board = local.addBoard(design);
         BoardSession own(local);
         own.start();
-        ASSERT_TRUE(own.settingsLoaded());
+        ASSERT_TRUE(own.snapshot().settings.has_value());
         EXPECT_EQ(own.snapshot().settings->pulse_code, pulse);
         EXPECT_EQ(own.snapshot().settings->hide_flag, hide);
         own.tick();
@@ -297,8 +299,8 @@ TEST_P(ShortFeatureReport, ShowsTheBoardButSendsItNothing) {
     design.lengths = {9, 0, static_cast<std::uint16_t>(GetParam())};
     const BoardId board = addBoard(design);
     start();
-    EXPECT_TRUE(session.deviceFound());
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().board_open);
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_EQ(shown().firmware, Firmware::NotConfigurable);
     EXPECT_EQ(shown().manufacturer, u"Rotorix");
     EXPECT_EQ(shown().version_caption, " 1.4");
@@ -311,7 +313,8 @@ TEST_P(ShortFeatureReport, ShowsTheBoardButSendsItNothing) {
     EXPECT_TRUE(received(board).empty());
     EXPECT_EQ(platform.callCount(board, Call::SendFeature), 0);
     EXPECT_EQ(platform.callCount(board, Call::GetFeature), 0);
-    EXPECT_TRUE(session.deviceFound()) << "a board that cannot be configured is still shown";
+    EXPECT_TRUE(session.snapshot().board_open)
+        << "a board that cannot be configured is still shown";
     EXPECT_EQ(platform.callCount(board, Call::Open), 2) << "and is not reopened on every tick";
 }
 

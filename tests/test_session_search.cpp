@@ -64,8 +64,8 @@ TEST_F(SessionSearch, BoardPluggedInWhileSearchingIsFoundOnTheNextTick) {
     session.tick();
     const auto board = platform.addBoard(test::saneBoard(u"RX-1"));
     session.tick();
-    EXPECT_TRUE(session.deviceFound());
-    EXPECT_TRUE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().board_open);
+    EXPECT_TRUE(session.snapshot().settings.has_value());
     EXPECT_EQ(session.snapshot().serials, std::vector<std::u16string>{u"RX-1"});
     EXPECT_EQ(platform.openHandles(board), 1);
     EXPECT_EQ(session.tick().interval_ms, BoardSession::kConnectedIntervalMs);
@@ -79,11 +79,11 @@ TEST_F(SessionSearch, BoardUnpluggedAndPluggedBackWhileSearchingIsFound) {
 
     platform.unplug(board);
     EXPECT_TRUE(session.tick().lost);
-    EXPECT_FALSE(session.deviceFound());
+    EXPECT_FALSE(session.snapshot().board_open);
     EXPECT_EQ(ticksThatWalked(3), 0) << "the tick that lost the board took its removal's event";
     platform.replug(board);
     session.tick();
-    EXPECT_TRUE(session.settingsLoaded()) << "back at the next tick";
+    EXPECT_TRUE(session.snapshot().settings.has_value()) << "back at the next tick";
     EXPECT_EQ(session.interval(), BoardSession::kSearchIntervalMs);
 }
 
@@ -98,7 +98,7 @@ TEST_F(SessionSearch, ForeignDeviceArrivingWalksButOpensNothing) {
     EXPECT_EQ(platform.callCount(Call::Open), 0);
     EXPECT_EQ(platform.callCount(mouse, Call::Open) + platform.callCount(sameVendor, Call::Open),
               0);
-    EXPECT_FALSE(session.deviceFound());
+    EXPECT_FALSE(session.snapshot().board_open);
     EXPECT_EQ(session.generation(), generation) << "nothing new to show";
     EXPECT_EQ(ticksThatWalked(10), 0);
 }
@@ -111,7 +111,8 @@ TEST_F(SessionSearch, RefusedBoardIsRetriedOnceASecondAndFoundOnceAccessIsGrante
     session.start();
     const std::string notice = session.snapshot().notice;
     ASSERT_FALSE(notice.empty());
-    const int perSecond = BoardSession::kRetryUnusableMs / BoardSession::kStartIntervalMs;  // 20
+    const int perSecond =
+        session::RetryTiming::kWalkRetryMs / BoardSession::kStartIntervalMs;  // 20
 
     EXPECT_EQ(ticksThatWalked(perSecond - 1), 0);
     EXPECT_EQ(ticksThatWalked(1), 1) << "one second after the last walk";
@@ -121,11 +122,12 @@ TEST_F(SessionSearch, RefusedBoardIsRetriedOnceASecondAndFoundOnceAccessIsGrante
 
     platform.refuseOpen(board, std::nullopt);
     int ticks = 0;
-    while (!session.deviceFound() && ticks < perSecond) {
+    while (!session.snapshot().board_open && ticks < perSecond) {
         session.tick();
         ++ticks;
     }
-    EXPECT_TRUE(session.settingsLoaded()) << "not found within a second's worth of ticks";
+    EXPECT_TRUE(session.snapshot().settings.has_value())
+        << "not found within a second's worth of ticks";
     EXPECT_TRUE(session.snapshot().notice.empty());
 }
 
@@ -157,7 +159,7 @@ TEST_F(SessionSearch, PendingSwitchIsLookedForOnEveryTick) {
     platform.refuseOpen(first, kPermissionDenied);
     session.select(0);
     ASSERT_TRUE(session.switchPending());
-    ASSERT_FALSE(session.deviceFound());
+    ASSERT_FALSE(session.snapshot().board_open);
     const int walked = walks();
     session.tick();
     EXPECT_GT(walks(), walked);
@@ -174,7 +176,7 @@ TEST_F(SessionSearch, LossWithoutADeviceEventStillRescansInTheSameTick) {
     const TickResult result = session.tick();
     EXPECT_TRUE(result.lost);
     EXPECT_GT(walks(), walked);
-    EXPECT_TRUE(session.settingsLoaded()) << "reopened in the tick that lost it";
+    EXPECT_TRUE(session.snapshot().settings.has_value()) << "reopened in the tick that lost it";
 }
 
 TEST_F(SessionSearch, FailedMonitorFallsBackToWalkingOnEveryTick) {
@@ -201,10 +203,10 @@ TEST_F(SessionSearch, FailedWalkIsToldAndRetriedEachSecondAndLosesNoEvent) {
     EXPECT_EQ(ticksThatWalked(19), 0);
     EXPECT_EQ(ticksThatWalked(1), 1);
     EXPECT_EQ(ticksThatWalked(20), 1);
-    EXPECT_FALSE(session.deviceFound());
+    EXPECT_FALSE(session.snapshot().board_open);
 
     EXPECT_EQ(ticksThatWalked(20), 1) << "the plug was lost with the failed walks";
-    EXPECT_TRUE(session.deviceFound());
+    EXPECT_TRUE(session.snapshot().board_open);
     EXPECT_EQ(platform.openHandles(board), 1);
     EXPECT_FALSE(session.snapshot().walk_failure);
     EXPECT_TRUE(session.snapshot().notice.empty());

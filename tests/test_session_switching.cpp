@@ -73,7 +73,7 @@ TEST_F(Switching, PickingWhileNoBoardIsOpenClosesNothingAndKeepsTheInterval) {
     // interval is still the start value.
     platform.unplugAfter(second, Call::Open, 1);
     start();
-    ASSERT_FALSE(session.deviceFound());
+    ASSERT_FALSE(session.snapshot().board_open);
     ASSERT_EQ(shown().serials.size(), 2u);
 
     EXPECT_EQ(session.select(0), 50);
@@ -87,7 +87,7 @@ TEST_F(Switching, PickingAfterAFailedSwitchOpensTheChosenBoard) {
     start();
     platform.unplug(first);
     session.select(0);  // RX-1 has gone: nothing open now
-    ASSERT_FALSE(session.deviceFound());
+    ASSERT_FALSE(session.snapshot().board_open);
     ASSERT_EQ(shown().serials.size(), 2u);
     const int opens = platform.callCount(Call::Open);
 
@@ -105,9 +105,9 @@ TEST_F(Switching, PickingABoardThatHasGoneLeavesTheSwitchPendingUntilABoardIsFou
 
     EXPECT_EQ(session.select(0), 250);
 
-    EXPECT_FALSE(session.deviceFound());
+    EXPECT_FALSE(session.snapshot().board_open);
     EXPECT_TRUE(session.switchPending());
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_EQ(platform.openHandles(), 0);
     EXPECT_FALSE(shown().settings);
     EXPECT_FALSE(shown().board_open);
@@ -117,7 +117,7 @@ TEST_F(Switching, PickingABoardThatHasGoneLeavesTheSwitchPendingUntilABoardIsFou
     platform.unplug(second);
     tick(2);
     EXPECT_TRUE(session.switchPending());
-    EXPECT_FALSE(session.deviceFound());
+    EXPECT_FALSE(session.snapshot().board_open);
 
     // The next rescan that finds a board clears it.
     platform.replug(second);
@@ -133,7 +133,8 @@ TEST_F(Switching, PicksWhileTheListingIsIncompleteDoNothing) {
     start();
     const int opens = platform.callCount(Call::Open);
     session.close();  // leaves ScanComplete false, as a rebuild of the listing does
-    EXPECT_EQ(session.select(0), 50);
+    EXPECT_EQ(session.select(0), std::nullopt);
+    EXPECT_EQ(session.interval(), 50);
     EXPECT_EQ(platform.callCount(Call::Open), opens);
     EXPECT_EQ(platform.openHandles(), 0);
 }
@@ -143,7 +144,7 @@ TEST_F(Switching, OpeningRefusedByTheSystemEndsWithNoBoardAndTheWatchdogTakesOve
     platform.refuseOpen(first,
                         hid::OpenError{hid::OpenError::Kind::AccessDenied, "Permission denied"});
     session.select(0);
-    EXPECT_FALSE(session.deviceFound());
+    EXPECT_FALSE(session.snapshot().board_open);
     EXPECT_TRUE(session.switchPending());
     EXPECT_EQ(platform.openHandles(), 0);
     EXPECT_NE(shown().notice.find("(Permission denied)"), std::string::npos) << shown().notice;

@@ -99,7 +99,7 @@ class Unanswered : public SessionTest, public ::testing::WithParamInterface<Hang
         EXPECT_EQ(shown().last_error, "Connection timed out");
         EXPECT_FALSE(shown().settings) << "what it holds after a lost exchange is unknown";
         EXPECT_EQ(shown().manufacturer, u"Rotorix");
-        EXPECT_FALSE(session.settingsLoaded());
+        EXPECT_FALSE(session.snapshot().settings.has_value());
     }
 
     // Feature exchanges and opens made with the board so far.
@@ -130,7 +130,8 @@ TEST_P(Unanswered, CostsOneWaitAndNothingIsSentAfterwards) {
     EXPECT_EQ(platform.waits(board), 1);
     EXPECT_EQ(session.generation(), generation) << "told more than once";
     EXPECT_EQ(session.interval(), BoardSession::kConnectedIntervalMs);
-    EXPECT_TRUE(session.deviceFound()) << "it is left open: its liveness read notices an unplug";
+    EXPECT_TRUE(session.snapshot().board_open)
+        << "it is left open: its liveness read notices an unplug";
     EXPECT_EQ(platform.openHandles(board), 1);
 }
 

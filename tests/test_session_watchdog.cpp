@@ -16,8 +16,8 @@ class Closing : public SessionTest {};
 
 TEST_F(StartUp, WithoutABoardShowsNothingAndKeepsLooking) {
     start();
-    EXPECT_FALSE(session.deviceFound());
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().board_open);
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_TRUE(session.scanComplete());
     EXPECT_EQ(shown(), Snapshot{}) << "nothing to show, not even a notice";
     EXPECT_EQ(session.interval(), 50);
@@ -112,8 +112,8 @@ TEST_F(Watchdog, UnplugClearsTheSnapshotAndReplugReconnects) {
     const auto lost = tick();
     EXPECT_TRUE(lost.lost);
     EXPECT_EQ(lost.interval_ms, 250);
-    EXPECT_FALSE(session.deviceFound());
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().board_open);
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_EQ(platform.openHandles(), 0);
     EXPECT_TRUE(shown().serials.empty());
     EXPECT_EQ(shown().selected, -1);
@@ -185,13 +185,13 @@ TEST_F(Watchdog, UnreadableReportLengthsAreRetriedNotTakenAsAnUnconfigurableBoar
     const BoardId board = addBoard();
     platform.failCall(board, Call::ReportLengths, 1);
     start();
-    EXPECT_TRUE(session.deviceFound());
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().board_open);
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_EQ(shown().firmware, Firmware::Ready);
     EXPECT_FALSE(shown().settings);
     EXPECT_TRUE(received(board).empty()) << "nothing goes to a board of unknown length";
     tickUntilReopened(board);
-    EXPECT_TRUE(session.settingsLoaded());
+    EXPECT_TRUE(session.snapshot().settings.has_value());
     EXPECT_EQ(session.deviceCaps().feature, 9);
     EXPECT_EQ(platform.openHandles(), 1);
 }
@@ -274,8 +274,8 @@ TEST_F(Closing, ReleasesTheBoardAndShutsEveryGate) {
     ASSERT_EQ(platform.openHandles(board), 1);
     session.close();
     EXPECT_EQ(platform.openHandles(), 0);
-    EXPECT_FALSE(session.deviceFound());
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().board_open);
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_FALSE(session.scanComplete());
     EXPECT_FALSE(shown().board_open);
     EXPECT_FALSE(shown().settings);

@@ -146,7 +146,7 @@ TEST_F(SessionTest, NothingIsWrittenWithoutABoardAfterALossOrToOldFirmware) {
     design.version = 0;
     const BoardId old = addBoard(design);
     tick();
-    ASSERT_TRUE(session.deviceFound());
+    ASSERT_TRUE(session.snapshot().board_open);
     EXPECT_TRUE(nothingSent(session)) << "to old firmware";
     EXPECT_EQ(platform.callCount(Call::SendFeature), 4) << "one read-back, nothing else";
     EXPECT_TRUE(received(old).empty());
@@ -216,7 +216,7 @@ TEST_F(RefusedWrite, WhenTheReadBackFailsTooTheWatchdogReconnects) {
     start();
     platform.failCall(board, Call::SendFeature, 2);  // the write, then the first read request
     EXPECT_EQ(session.writePulseCode(7), WriteOutcome::RefusedLost);
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_FALSE(shown().settings);
     EXPECT_EQ(shown().last_error, "Input/output error");
     EXPECT_FALSE(tick().lost) << "it still answers";
@@ -231,11 +231,11 @@ TEST_F(RefusedWrite, BoardUnpluggedMidWriteIsClearedByTheNextTick) {
     start();
     platform.unplugAfter(board, Call::SendFeature, 1);  // the low plane arrives, then it is gone
     EXPECT_EQ(session.writeEncoderTypes(Types{}), WriteOutcome::RefusedLost);
-    EXPECT_FALSE(session.settingsLoaded());
+    EXPECT_FALSE(session.snapshot().settings.has_value());
     EXPECT_EQ(shown().last_error, "No such device");
     const auto result = tick();
     EXPECT_TRUE(result.lost);
-    EXPECT_FALSE(session.deviceFound());
+    EXPECT_FALSE(session.snapshot().board_open);
     EXPECT_EQ(platform.openHandles(), 0);
     EXPECT_FALSE(shown().board_open);
     EXPECT_EQ(shown().last_error, "No such device");

@@ -140,10 +140,9 @@ Update Presenter::tick() {
 
 std::optional<Update> Presenter::pick(Control list, const std::function<int(Control)>& selectedIn) {
     if (list == Control::SerNo) {
-        if (!session_.scanComplete()) {
-            return std::nullopt;
+        if (!session_.select(selectedIn(Control::SerNo))) {
+            return std::nullopt;  // the listing is being rebuilt
         }
-        session_.select(selectedIn(Control::SerNo));
         Update update = refresh();
         update.timer = timerChange(true);  // the watchdog starts afresh after a switch
         return update;

@@ -79,7 +79,7 @@ class HidrawDevice final : public Device {
         timed_out_ = false;
         if (auto problem = featureLengthProblem("a feature report", report.size());
             !problem.empty()) {
-            lastError_ = std::move(problem);
+            last_error_ = std::move(problem);
             return false;
         }
         // Byte 0 is the report ID also for a device without numbered reports (ID 0): usbhid
@@ -90,8 +90,8 @@ class HidrawDevice final : public Device {
             return false;
         }
         if (static_cast<std::size_t>(sent) != report.size()) {
-            lastError_ = "the device took " + std::to_string(sent) + " of " +
-                         std::to_string(report.size()) + " bytes";
+            last_error_ = "the device took " + std::to_string(sent) + " of " +
+                          std::to_string(report.size()) + " bytes";
             return false;
         }
         return true;
@@ -101,7 +101,7 @@ class HidrawDevice final : public Device {
         timed_out_ = false;
         if (auto problem = featureLengthProblem("a feature report buffer", buffer.size());
             !problem.empty()) {
-            lastError_ = std::move(problem);
+            last_error_ = std::move(problem);
             return std::nullopt;
         }
         const std::uint8_t report_id = buffer[0];
@@ -127,7 +127,7 @@ class HidrawDevice final : public Device {
             if (errno == EINTR) {
                 return ReadOutcome::NothingYet;
             }
-            lastError_ = systemWords(errno);
+            last_error_ = systemWords(errno);
             return ReadOutcome::Gone;
         }
         if (polled == 0) {
@@ -135,7 +135,7 @@ class HidrawDevice final : public Device {
         }
         // hidraw hangs up a node whose device has gone, even with reports still queued.
         if ((ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            lastError_ = systemWords((ready.revents & POLLNVAL) != 0 ? EBADF : ENODEV);
+            last_error_ = systemWords((ready.revents & POLLNVAL) != 0 ? EBADF : ENODEV);
             return ReadOutcome::Gone;
         }
         // hidraw hands out unnumbered input reports without their ID byte, and this interface
@@ -162,18 +162,18 @@ class HidrawDevice final : public Device {
         }
         // ENODEV, EIO (hidraw's word for a node whose device went), ESHUTDOWN, or anything
         // else: the handle is of no more use.
-        lastError_ = got == 0 ? "the device closed its reports" : systemWords(errno);
+        last_error_ = got == 0 ? "the device closed its reports" : systemWords(errno);
         return ReadOutcome::Gone;
     }
 
-    std::string lastError() const override { return lastError_; }
+    std::string lastError() const override { return last_error_; }
     bool timedOut() const override { return timed_out_; }
 
   private:
     // usbhid gives a control transfer the device never completes 5 s, then ETIMEDOUT; a device
     // that refuses one stalls it (EPIPE) at once.
     void noteFailure(int error) {
-        lastError_ = systemWords(error);
+        last_error_ = systemWords(error);
         timed_out_ = error == ETIMEDOUT;
     }
 
@@ -187,18 +187,18 @@ class HidrawDevice final : public Device {
         }
         int size = 0;
         if (::ioctl(file_.get(), HIDIOCGRDESCSIZE, &size) < 0) {
-            lastError_ = "the report descriptor cannot be read: " + systemWords(errno);
+            last_error_ = "the report descriptor cannot be read: " + systemWords(errno);
             return nullptr;
         }
         if (size <= 0 || size > kMaxDescriptorRead) {
-            lastError_ = "the report descriptor has " + std::to_string(size) +
-                         " bytes; the kernel hands out 1 to " + std::to_string(kMaxDescriptorRead);
+            last_error_ = "the report descriptor has " + std::to_string(size) +
+                          " bytes; the kernel hands out 1 to " + std::to_string(kMaxDescriptorRead);
             return nullptr;
         }
         auto wanted = std::make_unique<hidraw_report_descriptor>();
         wanted->size = static_cast<std::uint32_t>(size);
         if (::ioctl(file_.get(), HIDIOCGRDESC, wanted.get()) < 0) {
-            lastError_ = "the report descriptor cannot be read: " + systemWords(errno);
+            last_error_ = "the report descriptor cannot be read: " + systemWords(errno);
             return nullptr;
         }
         descriptor_.emplace(wanted->value, wanted->value + size);
@@ -219,7 +219,7 @@ class HidrawDevice final : public Device {
     std::optional<Identity> identity_;  // empty: the strings could not be read at open
     std::optional<std::vector<std::uint8_t>> descriptor_;
     std::optional<bool> numbered_;
-    std::string lastError_;
+    std::string last_error_;
     bool timed_out_ = false;
 };
 

@@ -67,11 +67,10 @@ std::unique_ptr<DeviceMonitor> DeviceMonitor::create() {
     if (flags < 0 || ((flags & O_NONBLOCK) == 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)) {
         return nullptr;
     }
-    return std::unique_ptr<DeviceMonitor>(new DeviceMonitor(std::move(handles), via_udevd));
+    return std::unique_ptr<DeviceMonitor>(new DeviceMonitor(std::move(handles)));
 }
 
-DeviceMonitor::DeviceMonitor(std::unique_ptr<Handles> handles, bool via_udevd)
-    : handles_(std::move(handles)), via_udevd_(via_udevd) {}
+DeviceMonitor::DeviceMonitor(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
 
 DeviceMonitor::~DeviceMonitor() = default;
 

@@ -46,15 +46,11 @@ class DeviceMonitor {
     // arrived. After the socket breaks, always true.
     bool changed();
 
-    // Whether the monitor listens to udevd (true) or to the kernel (false).
-    bool viaUdevd() const { return via_udevd_; }
-
   private:
     struct Handles;
-    DeviceMonitor(std::unique_ptr<Handles> handles, bool via_udevd);
+    explicit DeviceMonitor(std::unique_ptr<Handles> handles);
 
     std::unique_ptr<Handles> handles_;
-    bool via_udevd_;
     bool broken_ = false;
 };
 
