@@ -5,6 +5,8 @@
 // boards.
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QFile>
+#include <QTemporaryDir>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -470,6 +472,79 @@ TEST_F(VmWindow, WrittenValuesComeBackInTheNextReadBack) {
     EXPECT_EQ(Spelled(after.begin() + static_cast<std::ptrdiff_t>(before), after.end()),
               spelled(readBack(9)));
     EXPECT_TRUE(shows(kFirst, {{0x54, 0x0F}, 25, 1}));
+}
+
+// ---- Settings to and from files ----
+
+// The settings setting-writes carry in `reports`, one entry per write, in order.
+std::vector<std::uint8_t> writtenSettings(const std::vector<Report>& reports) {
+    std::vector<std::uint8_t> settings;
+    for (const Report& report : reports) {
+        const Decoded d = test::decode(report);
+        if (d.kind == Decoded::Kind::SettingWrite) {
+            settings.push_back(d.setting);
+        }
+    }
+    return settings;
+}
+
+// Saved from the board shown, changed, loaded back: the board holds what it held when saved, and
+// saving again gives the same file byte for byte. The same file onto every board then reaches
+// each board once: one write of each setting, nothing else written.
+TEST_F(VmWindow, SavedSettingsLoadBackOntoTheBoardAndOntoEveryBoardOnce) {
+    dirty_[kFirst] = dirty_[kSecond] = true;
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("Prüfstand-Ωμ.json"));
+    const QString again = dir.filePath(QStringLiteral("again.json"));
+    QString save_to = name;
+    frmMain& w = load();
+    w.setFileDialogs(
+        {[&](QWidget*, const QString&) { return save_to; }, [&](QWidget*) { return name; }});
+    const auto bytesOf = [](const QString& file_name) {
+        QFile file(file_name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto reportText = [&] {
+        return w.fileReport() ? w.fileReport()->text().toStdString() : std::string("no report");
+    };
+
+    w.mnuSave_Click();
+    const QByteArray saved = bytesOf(name);
+    ASSERT_FALSE(saved.isEmpty()) << reportText();
+
+    press(enc(3), Qt::Key_Down);  // pair 3 OFF -> 1:1
+    ASSERT_TRUE(fence(kSecond));
+    ASSERT_NE(held(kSecond), kBoards[kSecond].plugged);
+
+    w.mnuLoad_Click();
+    ASSERT_TRUE(fence(kSecond));
+    EXPECT_EQ(held(kSecond), kBoards[kSecond].plugged) << reportText();
+    EXPECT_TRUE(shows(kSecond, kBoards[kSecond].plugged));
+    save_to = again;
+    w.mnuSave_Click();
+    EXPECT_EQ(bytesOf(again), saved);
+
+    std::size_t marks[kBoardCount] = {};
+    for (const int b : {kFirst, kSecond}) {
+        ASSERT_TRUE(fence(b));
+        marks[b] = rig_->log(b).size();
+    }
+    w.mnuLoadEvery_Click();
+    const std::vector<std::uint8_t> once = {
+        test::code(Setting::HideFromGameControllers), test::code(Setting::EncoderLowPlane),
+        test::code(Setting::EncoderHighPlane), test::code(Setting::PulseLength)};
+    for (const int b : {kFirst, kSecond}) {
+        ASSERT_TRUE(fence(b));
+        auto written = writtenSettings(logged(b, marks[b]));
+        std::ranges::sort(written);
+        auto wanted = once;
+        std::ranges::sort(wanted);
+        EXPECT_EQ(written, wanted) << "board " << b << ": " << reportText();
+        EXPECT_EQ(held(b), kBoards[kSecond].plugged) << "board " << b;
+    }
+    EXPECT_TRUE(reportText().find(text(kBoards[kFirst].serial).toStdString() +
+                                  ": written and read back equal") != std::string::npos)
+        << reportText();
 }
 
 // ---- The watchdog ----
