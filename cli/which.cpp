@@ -94,7 +94,10 @@ class Finder {
             const auto& why = watch_->unwatched()[i];
             tracked_[i].watched = !why;
             const hid::BoardEntry& entry = tracked_[i].entry;
-            if (why && !alreadySaid(entry)) {
+            // One that vanished before it could be opened was being unplugged: not worth a word.
+            const bool gone = why && why->kind == input::Unwatched::Kind::OpenFailed &&
+                              why->open_error.kind == hid::OpenError::Kind::Gone;
+            if (why && !gone && !alreadySaid(entry)) {
                 said_.push_back(entry);
                 call_.stream(Notice{message(name(i) + ": not watched: " + unwatchedText(*why))});
                 if (why->kind == input::Unwatched::Kind::OpenFailed) {
