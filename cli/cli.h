@@ -14,6 +14,7 @@ namespace rotorix::cli {
 enum ExitStatus : int {
     kDone = 0,
     kBoardRefused = 1,  // a board refused or lost an exchange; what was not written is said
+    kNoChange = 1,      // which: no board's buttons changed before the time-out
     kBadUsage = 2,      // bad arguments or a bad profile; nothing was sent to any board
     kNoBoard = 3,       // no such board, no board, or it cannot be configured
 };
@@ -23,13 +24,14 @@ struct Context {
     std::istream& in;         // `import -`
     std::ostream& out;        // results
     std::ostream& err;        // messages
-    // Set (from a signal handler) to end `watch` or `test`; null: nothing ends them but their
+    // Set (from a signal handler) to end `watch`, `test` or `which`; null: nothing ends them but
+    // their
     // --count or --seconds or a lost board.
     const volatile std::sig_atomic_t* stop = nullptr;
-    // Called once `watch` or `test` starts to wait for reports, so the caller can make Ctrl-C set
-    // `stop` only then; may be null.
+    // Called once `watch`, `test` or `which` starts to wait for reports, so the caller can make
+    // Ctrl-C set `stop` only then; may be null.
     void (*catch_stop_signals)() = nullptr;
-    // How long `watch` and `test` wait for input before they look at `stop` again.
+    // How long `watch`, `test` and `which` wait for input before they look at `stop` again.
     int watch_wait_ms = 200;
     // How long `--demo watch` lets pass between the virtual board's reports (0 in tests).
     int demo_pace_ms = 40;

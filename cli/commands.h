@@ -36,6 +36,11 @@ Result watchCommand(const Invocation& call);
 // and measures each encoder step. The settings and each step go to `stream` as they come; the
 // result holds the totals and the findings.
 Result testCommand(const Invocation& call);
+// which watches every board's input at once and names the one whose buttons change first after
+// watching began (a button held from the start counts only once it changes); boards plugged in
+// meanwhile are watched too. Like watch it sends nothing. Its prompt and the boards it cannot
+// watch go to `stream`; no change before --timeout ends it with kNoChange.
+Result whichCommand(const Invocation& call);
 // Prints the udev rule the packages install; touches no board.
 Result udevRuleCommand(const Invocation& call);
 

@@ -28,6 +28,7 @@ struct Options {
     std::string file;                  // import FILE; "-": stdin
     std::optional<long long> count;    // watch: changes; test: steps
     std::optional<long long> seconds;  // test
+    double timeout = 30;               // which, in seconds
     std::vector<std::string> assignments;
 };
 

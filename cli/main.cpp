@@ -19,7 +19,7 @@ extern "C" void requestStop(int signal) {
     std::signal(signal, SIG_DFL);  // a second Ctrl-C ends the program the usual way
 }
 
-// Only watch and test run until they are told to stop; every other sub-command keeps the default,
+// Only watch, test and which run until they are told to stop; every other sub-command keeps the default,
 // so Ctrl-C ends it at once.
 void catchStopSignals() {
     std::signal(SIGINT, requestStop);

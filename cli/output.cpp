@@ -181,6 +181,15 @@ void printText(const RuleOutput& rule, Context& context) {
     context.out << rule.text;
 }
 
+// The board's name alone, as other commands name it (its path beside a shared serial), so that
+// a script can take the line as it is; the change that told it goes to standard error.
+void printText(const WhichOutput& which, Context& context) {
+    context.err << message("button " + std::to_string(which.button) +
+                           (which.pressed ? " pressed" : " released") + " on " + which.board.name)
+                << '\n';
+    context.out << which.board.name << '\n';
+}
+
 }  // namespace
 
 void print(const Result& result, bool json, Context& context) {
@@ -204,6 +213,10 @@ void print(const Result& result, bool json, Context& context) {
 }
 
 void print(const WatchEvent& event, bool json, Context& context) {
+    if (const auto* notice = std::get_if<Notice>(&event)) {
+        context.err << notice->line << std::endl;
+        return;
+    }
     if (const auto* watching = std::get_if<Watching>(&event)) {
         context.err << message("watching " + watching->board + " (" + watching->buttons +
                                "); Ctrl-C ends")

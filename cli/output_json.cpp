@@ -191,6 +191,14 @@ std::string jsonDocument(const RuleOutput& output) {
     return dumped(ordered_json{{"file", session::kUdevRulePath}, {"rule", output.text}}, 2);
 }
 
+std::string jsonDocument(const WhichOutput& output) {
+    ordered_json entry = boardJson(output.board);
+    entry["serial_unique"] = output.serial_unique;
+    entry["button"] = output.button;
+    entry["pressed"] = output.pressed;
+    return dumped(entry, 2);
+}
+
 std::string jsonLine(const ButtonChange& change) {
     return dumped(ordered_json{{"button", change.button}, {"pressed", change.pressed}}, -1);
 }

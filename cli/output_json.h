@@ -15,6 +15,7 @@ std::string jsonDocument(const SetOutput& output);
 std::string jsonDocument(const ImportOutput& output);
 std::string jsonDocument(const ExportOutput& output);
 std::string jsonDocument(const RuleOutput& output);
+std::string jsonDocument(const WhichOutput& output);
 
 std::string jsonDocument(const TestOutput& output);  // on one line, as test's other objects
 

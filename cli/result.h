@@ -86,8 +86,15 @@ struct TestOutput {
 struct RuleOutput {
     std::string text;  // the udev rule file, as installed
 };
+// The board whose buttons changed first, and the change that told it.
+struct WhichOutput {
+    NamedBoard board;
+    bool serial_unique = true;  // false: only its path tells it apart
+    std::uint16_t button = 0;
+    bool pressed = false;
+};
 using Output = std::variant<std::monostate, ListOutput, ShowOutput, SetOutput, ImportOutput,
-                            ExportOutput, TestOutput, RuleOutput>;
+                            ExportOutput, TestOutput, RuleOutput, WhichOutput>;
 
 struct Result {
     int status = kDone;
@@ -122,6 +129,10 @@ struct TestStep {
     long long positive_steps = 0;  // the pair's counts so far, this step included
     long long negative_steps = 0;
 };
-using WatchEvent = std::variant<Watching, ButtonChange, Testing, TestStep>;
+// A line for standard error while a command waits (which's prompt, a board it cannot watch).
+struct Notice {
+    std::string line;  // the whole message
+};
+using WatchEvent = std::variant<Watching, ButtonChange, Testing, TestStep, Notice>;
 
 }  // namespace rotorix::cli

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <thread>
@@ -20,7 +21,8 @@ namespace {
 constexpr const char* kDescription =
     "Configures Rotorix rotary-encoder boards from the command line: lists the attached\n"
     "boards, shows and sets each board's encoder types, pulse length and visibility, keeps\n"
-    "them as profiles, watches a board's buttons, and tests its encoders step by step.";
+    "them as profiles, watches a board's buttons, tests its encoders step by step, and\n"
+    "tells which board is the one whose button was just pressed.";
 
 constexpr const char* kSettingsHelp = R"(Settings:
   enc1 ... enc8   the encoder on button pair 1-2 ... 15-16: off, 1:1, 1:2 or 1:4
@@ -54,6 +56,8 @@ constexpr const char* kCommandsHelp = R"(Commands:
   test [--board BOARD] [--seconds N] [--count N] [--json]
                                            each encoder step, its pulse width, and what
                                            looks wrong (see Encoder test)
+  which [--timeout S] [--json]             the board whose button or encoder changes
+                                           first (see Which board)
   udev-rule [--json]                       print the udev rule that lets the user at the
                                            seat open the boards (Linux), to install with
                                            rotorixctl udev-rule | sudo tee
@@ -97,6 +101,8 @@ constexpr const char* kJsonHelp = R"(JSON:
           "type":"1:4","positive_steps":3,"negative_steps":1,"min_ms":23.9,"median_ms":24.1,
           "max_ms":28.0}, ...], "findings": [{"kind":"short_pulses","pair":null,"text":"..."}]}
           (widths null before a pair's first step)
+  which   {"serial": "RX-0117", "path": "...", "serial_unique": true, "button": 3,
+          "pressed": true}: the board, and the change that told it
   udev-rule  {"file": "/etc/udev/rules.d/70-rotorix.rules", "rule": "..."})";
 
 constexpr const char* kTestHelp = R"(Encoder test:
@@ -113,6 +119,15 @@ constexpr const char* kTestHelp = R"(Encoder test:
     button.
   It sends the board nothing but the read requests of its settings.)";
 
+constexpr const char* kWhichHelp = R"(Which board:
+  which watches the buttons of every attached board at once and prints the board whose buttons
+  change first: press a button or turn an encoder on the board in your hand. It prints the
+  board's serial, with its path beside a serial that other boards share (or that is empty), and
+  exits 0. A button held down when watching begins counts only once it changes. Boards plugged
+  in while it waits are watched too. One that cannot be watched is named, with why, on standard
+  error. When no button changes within --timeout seconds (30 unless given), or Ctrl-C ends it,
+  it says so and exits 1. It sends the boards nothing.)";
+
 constexpr const char* kExamplesHelp = R"(Examples:
   rotorixctl list                                       the boards and their serials
   rotorixctl show --board RX-0117                       one board's settings
@@ -121,13 +136,15 @@ constexpr const char* kExamplesHelp = R"(Examples:
   rotorixctl import --all rx-0117.json                  the same settings on every board
   rotorixctl watch --board RX-0117 --count 10           check the wiring: ten changes
   rotorixctl test --board RX-0117 --seconds 30          turn the encoders for 30 seconds
+  rotorixctl which --timeout 60                         press a button on the board you mean
   rotorixctl --demo show --board RX-0117                try it without a board
   rotorixctl udev-rule | sudo tee /etc/udev/rules.d/70-rotorix.rules && sudo udevadm trigger
                                                         let this user open the boards (Linux)
 
 Exit status:
   0    done
-  1    a board refused or lost an exchange (what was not written is said)
+  1    a board refused or lost an exchange (what was not written is said); which: no
+       button changed before the time-out
   2    bad usage, a bad profile, or several boards to choose from: none named, or a serial
        several boards share (nothing was written)
   3    no such board, no board, the attached devices could not be listed, or the board cannot
@@ -169,6 +186,15 @@ void turnDemoEncoders(sim::SimPlatform& platform) {
     }
 }
 
+// Something for `--demo which` to find, once it asks: a press of button 5 on the second board,
+// half a second on, and its release.
+void pressDemoButton(sim::SimPlatform& platform) {
+    std::vector<std::uint16_t> script(125, 0x0000);  // 4 ms a report
+    script.insert(script.end(), 50, 0x0010);
+    script.push_back(0x0000);
+    platform.queueButtons(1, script);
+}
+
 void addBoardOption(CLI::App& command, Options& options) {
     command.add_option("--board", options.board, "The board's serial number, or its path")
         ->type_name("BOARD");
@@ -203,6 +229,7 @@ class Grammar {
     void addSettingCommands();
     void addWatch();
     void addTest();
+    void addWhich();
     void addUdevRule();
 
     CLI::App app_{kDescription, "rotorixctl"};
@@ -223,8 +250,8 @@ Grammar::Grammar() {
     app_.set_version_flag("--version", std::string("rotorixctl ") + rotorix::kVersion);
     app_.require_subcommand(1);
     app_.footer(std::string(kCommandsHelp) + "\n\n" + kBoardsHelp + "\n\n" + kSettingsHelp +
-                "\n\n" + kProfileHelp + "\n\n" + kTestHelp + "\n\n" + kJsonHelp + "\n\n" +
-                kExamplesHelp);
+                "\n\n" + kProfileHelp + "\n\n" + kTestHelp + "\n\n" + kWhichHelp + "\n\n" +
+                kJsonHelp + "\n\n" + kExamplesHelp);
     app_.get_formatter()->column_width(24);
     app_.add_flag("--demo", options_.demo,
                   "Work on the demo's two virtual boards (RX-0117, RX-0342) instead of attached "
@@ -233,6 +260,7 @@ Grammar::Grammar() {
     addSettingCommands();
     addWatch();
     addTest();
+    addWhich();
     addUdevRule();
 }
 
@@ -313,6 +341,30 @@ void Grammar::addTest() {
     test->footer(kTestHelp);
 }
 
+void Grammar::addWhich() {
+    CLI::App* which = add("which",
+                          "Print the board whose buttons change first: press a button on the "
+                          "board in your hand (see Which board)",
+                          whichCommand);
+    // Up to a day, so that the deadline stays within the clock's range: "inf" and 1e300 parse as
+    // numbers, and "nan" passes a range check made of comparisons.
+    const CLI::Validator seconds(
+        [](std::string& text) {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            const bool whole = end != text.c_str() && *end == '\0';
+            return whole && value >= 0.001 && value <= 86400.0
+                       ? std::string()
+                       : std::string("must be a number of seconds from 0.001 to 86400");
+        },
+        "");
+    which->add_option("--timeout", options_.timeout, "Give up after S seconds (default 30)")
+        ->type_name("S")
+        ->check(seconds);
+    addJsonFlag(*which, options_, "Print the board as one JSON document");
+    which->footer(kWhichHelp);
+}
+
 void Grammar::addUdevRule() {
     CLI::App* rule = add("udev-rule",
                          "Print the udev rule that lets the user at the seat open the boards "
@@ -375,7 +427,7 @@ int dispatch(const Grammar& grammar, Context& context) {
     if (options.demo) {
         demo = std::make_unique<sim::SimPlatform>();
         sim::addDemoBoards(*demo);
-        if (command == testCommand) {
+        if (command == testCommand || command == whichCommand) {
             // A report every polling interval, as a board sends them: the watch's reader waits
             // between them rather than spin.
             demo->setReportInterval(std::chrono::milliseconds(4));
@@ -389,6 +441,9 @@ int dispatch(const Grammar& grammar, Context& context) {
                               print(event, options.json, context);
                               if (demo && std::holds_alternative<Testing>(event)) {
                                   turnDemoEncoders(*demo);
+                              }
+                              if (demo && std::holds_alternative<Notice>(event)) {
+                                  pressDemoButton(*demo);
                               }
                           }};
     const Result result =
@@ -404,7 +459,7 @@ int run(const std::vector<std::string>& args, Context& context) {
     if (const auto word = grammar.unknownCommand(args)) {
         print(failure(kBadUsage, message("unknown command \"" + *word +
                                          "\" (commands: list, show, set, export, import, watch, "
-                                         "test, udev-rule)")),
+                                         "test, which, udev-rule)")),
               false, context);
         return kBadUsage;
     }

@@ -46,7 +46,7 @@ if(NOT ROTORIX_SANITIZE AND ROTORIX_BUILD_APP)
 endif()
 
 # The real rotorixctl on the Linux backend inside the VM: list, show, set, export from one board
-# and import onto the other, a bad profile, a board that vanishes mid-import, and watch. The
+# and import onto the other, a bad profile, a board that vanishes mid-import, watch, and which. The
 # Windows build runs the same suite on rotorixctl.exe under Wine (tests/win.cmake).
 if(NOT ROTORIX_SANITIZE AND EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
     find_package(nlohmann_json REQUIRED)

@@ -372,6 +372,7 @@ TEST_F(Cli, BadAssignmentsAreRefusedBeforeAnyBoardIsTouched) {
         {{"--demo", "frobnicate", "--board", "x"}, "unknown command \"frobnicate\""},
         {{"import", "--all", "--board", "0001", "-"}, "excludes"},
         {{"watch", "--count", "0"}, "--count"},
+        {{"which", "--timeout", "nan"}, "--timeout: must be a number of seconds"},
         {{"list", "--board", "0001"}, "--board"},
     };
     for (const auto& c : cases) {

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_fixture.h"
+#include "session/board_notice.h"
 
 namespace rotorix::test {
 
@@ -200,6 +201,90 @@ TEST_F(CliTest, TestEndsWithTheTotalsOnCtrlCAndSaysWhenTheBoardIsLost) {
         << lost.out;
     EXPECT_TRUE(contains(lost.out, "\nPAIR")) << lost.out;
     EXPECT_TRUE(contains(lost.err, "\nrotorixctl: 0001: the board stopped answering")) << lost.err;
+}
+
+// which: the board whose buttons change first after watching began, named as every command names
+// it; a button held from the start does not count; a board plugged in while it waits is watched
+// too; no change before the time-out is status 1. A board it cannot open is named, with what to
+// do about it, and nothing is sent to any board.
+sim::SimPlatform* plug_into = nullptr;
+const std::vector<std::uint16_t>* plug_buttons = nullptr;
+bool plug_while_waiting = false;
+
+TEST_F(Cli, WhichNamesTheBoardWhoseButtonsChangeFirstAfterWatchingBegan) {
+    platform.setReportInterval(std::chrono::milliseconds(4));
+    const std::vector<sim::SimPlatform::BoardId> boards = {platform.addBoard(saneBoard(u"A")),
+                                                           platform.addBoard(saneBoard(u"T")),
+                                                           platform.addBoard(saneBoard(u"T"))};
+    const auto denied = platform.addBoard(saneBoard(u"N"));
+    platform.refuseOpen(denied,
+                        hid::OpenError{hid::OpenError::Kind::AccessDenied, "Permission denied"});
+    const std::vector<std::uint16_t> pressLater = {0x0000, 0x0000, 0x0000, 0x0004};
+    plug_into = &platform;
+    plug_buttons = &pressLater;
+    catch_stop = [] {
+        if (plug_while_waiting) {
+            plug_into->queueButtons(plug_into->addBoard(saneBoard(u"P")), *plug_buttons);
+        }
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::vector<std::uint16_t>> buttons;  // per board, as queued
+        bool plug;  // a board "P", pressing later, is plugged in once watching began
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"a press on the one board with its serial",
+         {pressLater, {0}, {0}},
+         false,
+         {"which"},
+         0,
+         "A\n"},
+        {"held from the start, then the press of a board sharing a serial",
+         {{0x0001}, {0}, pressLater},
+         false,
+         {"which"},
+         0,
+         "T (" + platform.path(boards[2]) + ")\n"},
+        {"nothing changes", {{0x0001}, {0}, {0}}, false, {"which", "--timeout", "0.2"}, 1, ""},
+        {"a board plugged in while waiting", {{0x0001}, {0}, {0}}, true, {"which"}, 0, "P\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (std::size_t i = 0; i < boards.size(); ++i) {
+            platform.setButtons(boards[i], 0);
+            platform.queueButtons(boards[i], c.buttons[i]);
+        }
+        plug_while_waiting = c.plug;
+        const CliResult found = run(c.args);
+        EXPECT_EQ(found.status, c.status) << found.err;
+        EXPECT_EQ(found.out, c.out);
+        EXPECT_TRUE(contains(found.err,
+                             "rotorixctl: N: not watched: no access (Permission "
+                             "denied)\n"))
+            << found.err;
+#ifndef _WIN32
+        EXPECT_TRUE(contains(found.err, session::kUdevRuleCommand)) << found.err;
+#endif
+    }
+    EXPECT_EQ(platform.callCount(Call::SendFeature), 0);
+    EXPECT_EQ(platform.callCount(Call::GetFeature), 0);
+
+    catch_stop = nullptr;
+    platform.queueButtons(boards[1], {0x0000, 0x0000, 0x0000, 0x0100});
+    const CliResult json = run({"which", "--json"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json({{"serial", "T"},
+                                                               {"path", platform.path(boards[1])},
+                                                               {"serial_unique", false},
+                                                               {"button", 9},
+                                                               {"pressed", true}}));
+    EXPECT_TRUE(contains(json.err,
+                         "rotorixctl: press a button or turn an encoder on the board "
+                         "you want (watching 4 boards for 30 s)\n"))
+        << json.err;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The real rotorixctl program against boards the VM's own USB host side enumerates: list, show,
 // set (also as JSON), a profile exported from one board and imported onto another, a bad profile, a
-// board that vanishes mid-write, the presses of a board's buttons as watch prints them, and two
-// boards with one serial, each reached by its path while the others hear nothing. Runs only inside
+// board that vanishes mid-write, the presses of a board's buttons as watch prints them, which
+// naming the board whose button was pressed, and two boards with one serial, each reached by its
+// path while the others hear nothing. Runs only inside
 // run-vm (ctest -L e2e); tests/e2e_boards.cmake describes the boards.
 //
 // The same checks run on the Windows build under Wine (ROTORIX_CLI names the command, e.g.
@@ -273,6 +274,56 @@ TEST_F(VmCli, WatchPrintsThePressesOfTheBoardsInputReportsUntilCtrlC) {
     const auto log = rig->log(kSource);
     ASSERT_EQ(log.size(), before + 4);
     EXPECT_EQ(log[before], feature(9, {0x00, 0x08}));
+}
+
+// which names the board whose button is pressed while it waits, among three: the twin, whose
+// serial the source shares, so its path comes with it.
+TEST_F(VmCli, WhichNamesTheBoardWhoseButtonIsPressedWithItsPathWhereTheSerialIsShared) {
+    // Paced as for watch; the target keeps a report at every poll on Linux, which its encoder
+    // test needs (under Wine that test paces it anew).
+    for (const int board : {kSource, kTarget, kTwin}) {
+        if (board != kTarget || underWine()) {
+            ASSERT_TRUE(rig->control(board, "pace 100"));
+        }
+        ASSERT_TRUE(rig->control(board, "talkative"));
+    }
+    // Its messages come first in the pipe: the press waits for the prompt, which comes once
+    // every board's first report is in, so the press is a change and not part of the start.
+    const std::string command =
+        "exec timeout --foreground -k 10 180 " + program() + " which --json --timeout 150 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[512];
+    std::string said;
+    bool prompted = false;
+    while (!prompted && std::fgets(line, sizeof line, pipe) != nullptr) {
+        said += line;
+        prompted = said.find("press a button") != std::string::npos;
+    }
+    EXPECT_TRUE(prompted) << said;
+    EXPECT_TRUE(rig->control(kTwin, "press 7"));
+    std::string rest;
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        rest += line;
+    }
+    const int status = ::pclose(pipe);
+    EXPECT_TRUE(rig->control(kTwin, "release 7"));
+    for (const int board : {kSource, kTarget, kTwin}) {
+        EXPECT_TRUE(rig->control(board, "silent"));
+    }
+    if (!(underWine() && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)) {
+        // (Wine may end a program on its way out with SIGKILL: see the watch test.)
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << rest;
+    }
+    const std::size_t document = rest.find('{');
+    ASSERT_NE(document, std::string::npos) << rest;
+    const auto found = nlohmann::json::parse(rest.substr(document), nullptr, false);
+    ASSERT_FALSE(found.is_discarded()) << rest;
+    EXPECT_EQ(found.value("serial", ""), kSourceSerial);
+    EXPECT_EQ(found.value("path", ""), twin_);
+    EXPECT_EQ(found.value("serial_unique", true), false);
+    EXPECT_EQ(found.value("button", 0), 7);
+    EXPECT_EQ(found.value("pressed", false), true);
 }
 
 // set writes every setting it names, each as the window writes it, and the board holds them.
