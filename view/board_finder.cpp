@@ -51,9 +51,11 @@ struct BoardFinder::Batch {
 };
 
 struct BoardFinder::Watched {
-    enum class State { Watching, Unwatched, Ended };
+    // Starting: no report yet. What its buttons show in the first one is where watching begins,
+    // so a press before it would not count: the user is told only once every board has begun.
+    enum class State { Starting, Watching, Unwatched, Ended };
     hid::BoardEntry entry;
-    State state = State::Watching;
+    State state = State::Starting;
     std::u16string why;  // Unwatched: in words
     // Ended and no longer listed: a board at its path later is another one, to be watched.
     bool retired = false;
@@ -84,7 +86,8 @@ void BoardFinder::walk() {
         return;  // says nothing about what is attached
     }
     for (Watched& board : boards_) {
-        if (board.state != Watched::State::Watching && !board.retired &&
+        if (board.state != Watched::State::Watching && board.state != Watched::State::Starting &&
+            !board.retired &&
             std::none_of(listing.boards.begin(), listing.boards.end(),
                          [&](const hid::BoardEntry& e) { return sameBoard(e, board.entry); })) {
             board.retired = true;
@@ -107,7 +110,7 @@ void BoardFinder::watch(std::vector<hid::BoardEntry> entries) {
     auto batch = std::make_unique<Batch>();
     batch->watch = std::make_unique<input::InputWatch>(platform_, std::span(entries));
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        Watched board{std::move(entries[i]), Watched::State::Watching, {}, false};
+        Watched board{std::move(entries[i]), Watched::State::Starting, {}, false};
         if (const auto& why = batch->watch->unwatched()[i]) {
             board.state = Watched::State::Unwatched;
             board.why = whyUnwatched(*why);
@@ -134,6 +137,8 @@ BoardFinderUpdate BoardFinder::tick() {
             const std::size_t board = batch->boards[event.board];
             if (event.kind == input::WatchEvent::Kind::Ended) {
                 boards_[board].state = Watched::State::Ended;
+            } else if (event.kind == input::WatchEvent::Kind::Baseline) {
+                boards_[board].state = Watched::State::Watching;
             } else if (event.kind == input::WatchEvent::Kind::Changes &&
                        (!first || event.stamp < first_stamp)) {
                 first = board;
@@ -193,14 +198,18 @@ bool BoardFinder::waitForInput(std::chrono::milliseconds limit) {
     if (outcome_ != BoardFinderView::Outcome::Waiting) {
         return false;
     }
-    // One watch is waited on, the rest only looked at: a board plugged in later has a watch of
-    // its own, and all of them are drained on every tick.
+    // The others are only looked at, and the first that reads is waited on: a board plugged in
+    // later has a watch of its own, and every watch is drained on every tick.
+    input::InputWatch* reading = nullptr;
     for (const auto& batch : batches_) {
-        if (batch->watch->reading()) {
-            return batch->watch->waitForEvents(limit);
+        if (batch->watch->waitForEvents(std::chrono::milliseconds(0))) {
+            return true;
+        }
+        if (reading == nullptr && batch->watch->reading()) {
+            reading = batch->watch.get();
         }
     }
-    return false;
+    return reading != nullptr && reading->waitForEvents(limit);
 }
 
 std::u16string BoardFinder::statusNow() const {
@@ -210,13 +219,23 @@ std::u16string BoardFinder::statusNow() const {
     if (outcome_ == BoardFinderView::Outcome::Cancelled) {
         return u"Cancelled: the main window shows the board it showed before.";
     }
-    const auto watching = std::count_if(boards_.begin(), boards_.end(), [](const Watched& board) {
-        return board.state == Watched::State::Watching;
-    });
+    const auto count = [&](Watched::State state) {
+        return std::count_if(boards_.begin(), boards_.end(),
+                             [&](const Watched& board) { return board.state == state; });
+    };
+    const auto watching = count(Watched::State::Watching);
+    const auto starting = count(Watched::State::Starting);
+    const auto boards = [](long long n) {
+        return u16(std::to_string(n)) + (n == 1 ? u" board" : u" boards");
+    };
     std::u16string status;
-    if (watching > 0) {
-        status = watching == 1 ? std::u16string(u"Watching 1 board.")
-                               : u"Watching " + u16(std::to_string(watching)) + u" boards.";
+    if (starting > 0 && watching == 0) {
+        status = u"Starting to watch " + boards(starting) + u"…";
+    } else if (starting > 0) {
+        status = u"Watching " + boards(watching) + u"; " + u16(std::to_string(starting)) +
+                 u" more not yet: a press there is not seen until it has reported.";
+    } else if (watching > 0) {
+        status = u"Watching " + boards(watching) + u".";
     } else if (walk_failure_) {
         status = u16("The attached boards could not be listed" +
                      base::inParentheses(*walk_failure_) + ".");
