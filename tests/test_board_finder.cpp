@@ -22,6 +22,7 @@ struct FindCase {
     int held = -1;             // a board whose button is down before watching begins
     int refused = -1;          // a board the finder (and the session) may not open
     bool plug_in = false;      // a fourth board is plugged in while the finder waits
+    bool none_open = false;    // the session has listed the boards and opened none
     int pressed = 0;           // the board whose button then goes down
     bool cancel = false;       // the user cancels before the press
     const char16_t* watching;  // the status once every board has begun
@@ -29,23 +30,28 @@ struct FindCase {
 };
 
 const FindCase kCases[] = {
-    {"picks the pressed board", -1, -1, false, 0, false, u"Watching 3 boards.", u"RX-1"},
-    {"a button held from the start does not count", 1, -1, false, 2, false, u"Watching 3 boards.",
-     u"RX-3"},
-    {"a board plugged in while waiting is watched", -1, -1, true, 3, false, u"Watching 4 boards.",
-     u"RX-4"},
-    {"cancel leaves the selection, and a board not watched says why", -1, 1, false, 0, true,
+    {"picks the pressed board", -1, -1, false, false, 0, false, u"Watching 3 boards.", u"RX-1"},
+    {"a button held from the start does not count", 1, -1, false, false, 2, false,
+     u"Watching 3 boards.", u"RX-3"},
+    {"a board plugged in while waiting is watched", -1, -1, true, false, 3, false,
+     u"Watching 4 boards.", u"RX-4"},
+    {"... and so while the session walks on its own", -1, -1, true, true, 3, false,
+     u"Watching 4 boards.", u"RX-4"},
+    {"cancel leaves the selection, and a board not watched says why", -1, 1, false, false, 0, true,
      u"Watching 2 boards. The board RX-2 cannot be watched: it could not be opened (no access).",
      u"RX-3"},
 };
 
-bool tickUntil(BoardFinder& finder, const std::function<bool(const BoardFinderView&)>& done) {
+// Ticks the session too, as the main window's timer goes on beside the dialog's.
+bool tickUntil(BoardFinder& finder, session::BoardSession& session,
+               const std::function<bool(const BoardFinderView&)>& done) {
     const auto limit = std::chrono::steady_clock::now() + kBrokenBound;
     while (!done(finder.shown())) {
         if (std::chrono::steady_clock::now() > limit) {
             return false;
         }
         finder.waitForInput(std::chrono::milliseconds(50));
+        session.tick();
         finder.tick();
     }
     return true;
@@ -65,8 +71,12 @@ TEST(BoardFinderTest, FindsThePressedBoardAndTouchesNoOther) {
                                 hid::OpenError{hid::OpenError::Kind::AccessDenied, "no access"});
         }
         session::BoardSession session(platform);
-        session.start();
-        ASSERT_EQ(session.snapshot().selectedBoard()->identity.serial, u"RX-3");
+        if (c.none_open) {
+            session.list();
+        } else {
+            session.start();
+            ASSERT_EQ(session.snapshot().selectedBoard()->identity.serial, u"RX-3");
+        }
         if (c.held >= 0) {
             platform.setButtons(boards[static_cast<std::size_t>(c.held)], 0x0001);
         }
@@ -75,12 +85,12 @@ TEST(BoardFinderTest, FindsThePressedBoardAndTouchesNoOther) {
         EXPECT_EQ(finder.shown().prompt,
                   u"Press a button or turn an encoder on the board you want");
         if (c.plug_in) {
-            ASSERT_TRUE(tickUntil(finder, [](const BoardFinderView& v) {
+            ASSERT_TRUE(tickUntil(finder, session, [](const BoardFinderView& v) {
                 return v.status == u"Watching 3 boards.";
             }));
             boards.push_back(platform.addBoard(test::saneBoard(u"RX-4")));
         }
-        ASSERT_TRUE(tickUntil(finder, [&](const BoardFinderView& v) {
+        ASSERT_TRUE(tickUntil(finder, session, [&](const BoardFinderView& v) {
             return v.status == c.watching;
         })) << base::toUtf8(finder.shown().status);
         std::vector<int> sent;
@@ -98,8 +108,9 @@ TEST(BoardFinderTest, FindsThePressedBoardAndTouchesNoOther) {
             EXPECT_FALSE(finder.tick().show);
             EXPECT_EQ(session.generation(), generation);
         } else {
-            ASSERT_TRUE(tickUntil(
-                finder, [](const BoardFinderView& v) { return v.outcome != Outcome::Waiting; }));
+            ASSERT_TRUE(tickUntil(finder, session, [](const BoardFinderView& v) {
+                return v.outcome != Outcome::Waiting;
+            }));
             EXPECT_EQ(finder.shown().outcome, Outcome::Found);
             EXPECT_EQ(finder.shown().found, c.found);
         }

@@ -65,6 +65,7 @@ BoardFinder::BoardFinder(hid::Platform& platform, session::BoardSession& session
                          hid::DeviceMatch match)
     : platform_(platform), session_(session), match_(match) {
     walk();
+    session_boards_ = session_.snapshot().boards;
     publish(false);
 }
 
@@ -80,7 +81,31 @@ void BoardFinder::stop() {
 
 void BoardFinder::walk() {
     last_walk_ = std::chrono::steady_clock::now();
-    hid::BoardListing listing = hid::listBoards(platform_, match_);
+    take(hid::listBoards(platform_, match_));
+}
+
+// A listing of the session's own is the newest walk: it lists again on every notice of the
+// system's while it has no board open, and when it loses one. While it has one open it asks for
+// no notice (a loss makes it walk whatever the answer), so the finder asks, and walks.
+void BoardFinder::followPlugIns() {
+    const session::Snapshot& snapshot = session_.snapshot();
+    if (snapshot.boards != session_boards_) {
+        session_boards_ = snapshot.boards;
+        hid::BoardListing listing{{}, snapshot.walk_failure};
+        for (std::size_t i = 0; i < snapshot.boards.size(); ++i) {
+            if (const hid::BoardEntry* entry = session_.entry(i)) {
+                listing.boards.push_back(*entry);
+            }
+        }
+        take(std::move(listing));
+    } else if (snapshot.board_open &&
+               std::chrono::steady_clock::now() - last_walk_ >= kWalkAtMostEvery &&
+               platform_.devicesMayHaveChanged()) {
+        walk();
+    }
+}
+
+void BoardFinder::take(hid::BoardListing listing) {
     walk_failure_ = std::move(listing.walk_failure);
     if (walk_failure_) {
         return;  // says nothing about what is attached
@@ -151,9 +176,7 @@ BoardFinderUpdate BoardFinder::tick() {
         select(boards_[*first].entry);
         return publish(true);
     }
-    if (std::chrono::steady_clock::now() - last_walk_ >= kWalkEvery) {
-        walk();
-    }
+    followPlugIns();
     return publish(true);
 }
 

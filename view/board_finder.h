@@ -58,8 +58,10 @@ class BoardFinder {
   public:
     // How often a front end calls tick(): short enough that the pick feels immediate.
     static constexpr std::chrono::milliseconds kTickMs{25};
-    // How often the attached boards are walked for one plugged in while the finder waits.
-    static constexpr std::chrono::milliseconds kWalkEvery{500};
+    // The finder walks the attached boards for one plugged in while it waits only when the
+    // system says that something came or went, and at most this often: a walk holds the window's
+    // thread, and a system whose device notices fail says so on every call.
+    static constexpr std::chrono::milliseconds kWalkAtMostEvery{250};
 
     // Starts watching every attached board that matches. The platform must be the session's;
     // both must outlive the finder.
@@ -70,7 +72,7 @@ class BoardFinder {
     BoardFinder& operator=(const BoardFinder&) = delete;
 
     // Takes what the watch read since the last tick; the first board whose buttons changed is
-    // selected in the session. Watches boards plugged in since the last walk.
+    // selected in the session. Watches boards plugged in since the last tick.
     BoardFinderUpdate tick();
     // Stops watching and leaves the session as it was.
     BoardFinderUpdate cancel();
@@ -86,6 +88,9 @@ class BoardFinder {
     struct Watched;
 
     void walk();
+    void followPlugIns();
+    // Watches the boards of `listing` not met yet; forgets those gone that are not watched.
+    void take(hid::BoardListing listing);
     void watch(std::vector<hid::BoardEntry> entries);
     void select(const hid::BoardEntry& entry);
     void stop();
@@ -99,6 +104,7 @@ class BoardFinder {
     std::vector<Watched> boards_;                  // every board met, in the order met
     std::optional<std::string> walk_failure_;
     std::chrono::steady_clock::time_point last_walk_;
+    std::vector<session::ListedBoard> session_boards_;  // the session's listing last taken
     BoardFinderView::Outcome outcome_ = BoardFinderView::Outcome::Waiting;
     std::u16string found_;
     std::u16string found_status_;
