@@ -113,6 +113,8 @@ TEST(BoardFinderTest, FindsThePressedBoardAndTouchesNoOther) {
             }));
             EXPECT_EQ(finder.shown().outcome, Outcome::Found);
             EXPECT_EQ(finder.shown().found, c.found);
+            EXPECT_EQ(finder.shown().status, u"Found the board " + std::u16string(c.found) +
+                                                 u": the main window shows it.");
         }
         const session::Snapshot& shown = session.snapshot();
         ASSERT_TRUE(shown.board_open);

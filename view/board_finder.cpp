@@ -24,11 +24,12 @@ bool sameBoard(const hid::BoardEntry& a, const hid::BoardEntry& b) {
     return a.info.path == b.info.path && a.info.instance == b.info.instance;
 }
 
-// As the selector names a board; a board without a serial number is still a board.
+// "board RX-2", after "the": by its serial as the selector names it; a board without one is
+// still a board.
 std::u16string boardName(const hid::BoardEntry& entry) {
     return entry.identity.serial.empty()
-               ? u"The board without a serial number at " + u16(entry.info.path)
-               : u"The board " + entry.identity.serial;
+               ? u"board without a serial number at " + u16(entry.info.path)
+               : u"board " + entry.identity.serial;
 }
 
 std::u16string whyUnwatched(const input::Unwatched& why) {
@@ -57,7 +58,8 @@ struct BoardFinder::Watched {
     hid::BoardEntry entry;
     State state = State::Starting;
     std::u16string why;  // Unwatched: in words
-    // Ended and no longer listed: a board at its path later is another one, to be watched.
+    // Ended or never watched, and no longer listed: a board at its path later is another one, to
+    // be watched.
     bool retired = false;
 };
 
@@ -201,12 +203,11 @@ void BoardFinder::select(const hid::BoardEntry& entry) {
     }
     if (index && session_.select(*index)) {
         found_ = session_.snapshot().serials[static_cast<std::size_t>(*index)];
-        found_status_ =
-            u"Found " + boardName(entry) + u" (" + found_ + u"): the main window shows it.";
+        found_status_ = u"Found the " + boardName(entry) + u": the main window shows it.";
         return;
     }
     found_ = entry.identity.serial;
-    found_status_ = u"Found " + boardName(entry) + u", but the main window cannot open it now.";
+    found_status_ = u"Found the " + boardName(entry) + u", but the main window cannot open it now.";
 }
 
 BoardFinderUpdate BoardFinder::cancel() {
@@ -270,7 +271,8 @@ std::u16string BoardFinder::statusNow() const {
     }
     for (const Watched& board : boards_) {
         if (board.state == Watched::State::Unwatched && !board.retired) {
-            status += u" " + boardName(board.entry) + u" cannot be watched: " + board.why + u".";
+            status +=
+                u" The " + boardName(board.entry) + u" cannot be watched: " + board.why + u".";
         }
     }
     return status;
