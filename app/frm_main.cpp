@@ -62,6 +62,9 @@ void frmMain::Form_Unload() {
     if (rotorix::app::EncoderTestWindow* test = encoder_test_) {
         test->close();
     }
+    if (rotorix::app::FindBoardDialog* find = find_board_) {
+        find->reject();
+    }
     session_.close();
 }
 
@@ -92,6 +95,19 @@ void frmMain::mnuTestEncoders_Click() {
     test->show();
     test->raise();
     test->activateWindow();
+}
+
+void frmMain::mnuFindBoard_Click() {
+    if (rotorix::app::FindBoardDialog* find = find_board_; find != nullptr && find->isVisible()) {
+        find->raise();
+        find->activateWindow();
+        return;
+    }
+    auto* find = new rotorix::app::FindBoardDialog(platform_, session_, window());
+    find_board_ = find;
+    connect(find, &rotorix::app::FindBoardDialog::found, this,
+            [this] { showUpdate(presenter_.switched()); });
+    find->open();
 }
 
 // ---- Operations ----

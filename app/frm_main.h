@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "app/encoder_test_window.h"
+#include "app/find_board_dialog.h"
 #include "hid/platform.h"
 #include "session/board_session.h"
 #include "view/view.h"
@@ -54,6 +55,9 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     // Board -> Test the encoders: opens the test window on the open board, or brings the one
     // already open to the front. The main window keeps working beside it.
     void mnuTestEncoders_Click();
+    // Board -> Find a board by pressing a button: the find dialog over this window; the board
+    // found is shown as a pick in SerNo would show it.
+    void mnuFindBoard_Click();
     // File -> Save the settings: the shown board's settings to a profile the user names.
     void mnuSave_Click();
     // File -> Load settings: a profile the user picks onto the shown board, read back, so the
@@ -85,6 +89,8 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     QString boardNotice() const;
     // The open test window; null while none is open.
     rotorix::app::EncoderTestWindow* encoderTest() const { return encoder_test_; }
+    // The open find dialog; null while none is open.
+    rotorix::app::FindBoardDialog* findBoard() const { return find_board_; }
 
     static constexpr int kStartIntervalMs = rotorix::session::BoardSession::kStartIntervalMs;
 
@@ -123,6 +129,7 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
     std::array<QWidget*, rotorix::view::kControlCount> controls_{};
     QTimer* Timer = nullptr;
     QPointer<rotorix::app::EncoderTestWindow> encoder_test_;  // deletes itself when closed
+    QPointer<rotorix::app::FindBoardDialog> find_board_;      // deletes itself when closed
     FileDialogs file_dialogs_;
     QPointer<QMessageBox> file_report_;  // deletes itself when closed
 };

@@ -42,6 +42,10 @@ MainWindow::MainWindow(hid::Platform& platform, QWidget* parent)
 
     QMenu* board = menuBar()->addMenu(tr("&Board"));
     board->setObjectName(QStringLiteral("mnuBoard"));
+    find_board_ = board->addAction(tr("&Find a board by pressing a button…"));
+    find_board_->setObjectName(QStringLiteral("mnuFindBoard"));
+    find_board_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(find_board_, &QAction::triggered, client_, &frmMain::mnuFindBoard_Click);
     test_encoders_ = board->addAction(tr("&Test the encoders…"));
     test_encoders_->setObjectName(QStringLiteral("mnuTestEncoders"));
     test_encoders_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));

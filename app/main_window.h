@@ -23,6 +23,7 @@ class MainWindow : public QMainWindow {
 
     frmMain& client() { return *client_; }
     QAction& testEncodersAction() { return *test_encoders_; }
+    QAction& findBoardAction() { return *find_board_; }
     QAction& saveAction() { return *save_; }
     QAction& loadAction() { return *load_; }
     QAction& loadEveryAction() { return *load_every_; }
@@ -33,6 +34,7 @@ class MainWindow : public QMainWindow {
   private:
     frmMain* client_ = nullptr;  // owned as the central widget
     QAction* test_encoders_ = nullptr;
+    QAction* find_board_ = nullptr;
     QAction* save_ = nullptr;
     QAction* load_ = nullptr;
     QAction* load_every_ = nullptr;

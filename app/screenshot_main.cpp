@@ -1,7 +1,7 @@
 // Writes a PNG of the window connected to the demo boards, rendered with the real fonts, and
 // optionally one of the encoder test window after the open board turned two encoders and a
-// button of an encoder pair was held.
-// Usage: rotorix-screenshot OUTPUT.png [TEST-WINDOW.png]
+// button of an encoder pair was held, and one of the find dialog watching the demo boards.
+// Usage: rotorix-screenshot OUTPUT.png [TEST-WINDOW.png [FIND-WINDOW.png]]
 #include <QApplication>
 #include <QPixmap>
 #include <chrono>
@@ -56,12 +56,26 @@ bool exercise(rotorix::sim::SimPlatform& platform, rotorix::app::EncoderTestWind
     return until([](const auto& v) { return !v.findings.empty() && v.rows[2].lit[1]; });
 }
 
+// Ticks the find dialog until every demo board has begun; false if they never do.
+bool watchEvery(rotorix::app::FindBoardDialog& find) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!find.shown().status.starts_with(u"Watching ") ||
+           find.shown().status.find(u"more not yet") != std::u16string::npos) {
+        if (std::chrono::steady_clock::now() > limit) {
+            return false;
+        }
+        find.model().waitForInput(std::chrono::milliseconds(20));
+        find.Timer_Timer();
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png [TEST-WINDOW.png]\n", argv[0]);
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: %s OUTPUT.png [TEST-WINDOW.png [FIND-WINDOW.png]]\n", argv[0]);
         return 2;
     }
     rotorix::app::describeApplication(application);
@@ -73,7 +87,7 @@ int main(int argc, char* argv[]) {
     if (!save(window, argv[1])) {
         return 1;
     }
-    if (argc == 3) {
+    if (argc >= 3) {
         window.testEncodersAction().trigger();
         rotorix::app::EncoderTestWindow* test = window.client().encoderTest();
         if (test == nullptr || !exercise(platform, *test)) {
@@ -83,6 +97,19 @@ int main(int argc, char* argv[]) {
         if (!save(*test, argv[2])) {
             return 1;
         }
+        test->close();
+    }
+    if (argc == 4) {
+        window.findBoardAction().trigger();
+        rotorix::app::FindBoardDialog* find = window.client().findBoard();
+        if (find == nullptr || !watchEvery(*find)) {
+            std::fprintf(stderr, "the find dialog did not watch the demo boards\n");
+            return 1;
+        }
+        if (!save(*find, argv[3])) {
+            return 1;
+        }
+        find->reject();
     }
     window.close();
     return 0;

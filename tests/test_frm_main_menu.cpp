@@ -1,6 +1,7 @@
-// The program's window: the menu bar above the unchanged client, and the encoder test window it
-// opens, reached by keyboard and named for a screen reader, beside a main window that works on.
+// The program's window: the menu bar above the unchanged client, and the encoder test and find
+// windows it opens, reached by keyboard and named for a screen reader.
 #include <QAccessible>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -102,6 +103,52 @@ TEST_F(MenuTest, CtrlTOpensTheTestBesideAWorkingMainWindowAndEscClosesIt) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(window.client().encoderTest(), nullptr);
     EXPECT_EQ(platform.openHandles(board), 1) << "the test's handle is closed";
+}
+
+// Ctrl+F with a second board plugged in after the window opened: the find dialog watches both,
+// a press on the new one shows it in SerNo; found again, Esc leaves it shown.
+TEST_F(MenuTest, CtrlFShowsThePressedBoardAndEscLeavesTheSelection) {
+    const auto other = platform.addBoard(saneBoard(u"0002"));
+    const auto serNo = [&] {
+        return window.client().findChild<QComboBox*>(QStringLiteral("SerNo"))->currentText();
+    };
+    // Ticks the open dialog until `done`, or it closed (it is deleted only by the event loop).
+    const auto find = [&](const std::function<bool(const view::BoardFinderView&)>& done) {
+        app::FindBoardDialog* dialog = window.client().findBoard();
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (dialog != nullptr && dialog->isVisible() && !done(dialog->shown()) &&
+               std::chrono::steady_clock::now() < limit) {
+            dialog->model().waitForInput(std::chrono::milliseconds(50));
+            dialog->Timer_Timer();
+        }
+        return dialog;
+    };
+    EXPECT_EQ(window.findBoardAction().shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
+
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+    app::FindBoardDialog* dialog =
+        find([](const auto& v) { return v.status == u"Watching 2 boards."; });
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->findChild<QLabel*>(QStringLiteral("lblPrompt"))->text(),
+              QStringLiteral("Press a button or turn an encoder on the board you want"));
+    auto* cancel = dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"));
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(cancel)->text(QAccessible::Name).isEmpty());
+    platform.setButtons(other, 0x0001);
+    find([](const auto&) { return false; });
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(serNo(), QStringLiteral("0002"));
+
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+    dialog = find([](const auto& v) { return v.status == u"Watching 2 boards."; });
+    ASSERT_NE(dialog, nullptr);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    platform.setButtons(board, 0x0001);
+    EXPECT_FALSE(dialog->isVisible());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window.client().findBoard(), nullptr);
+    EXPECT_EQ(serNo(), QStringLiteral("0002"));
+    EXPECT_EQ(platform.openHandles(board), 0) << "the dialog's handles are closed";
 }
 
 }  // namespace

@@ -6,3 +6,5 @@ rotorix_add_test(test_encoder_test SOURCES test_encoder_test.cpp fixtures.h LIBS
 # The File menu's loads over the session, as both windows make them.
 rotorix_add_test(test_file_menu SOURCES test_file_menu.cpp fixtures.h board_traffic.h
                  LIBS view sim base)
+# The find window's model: every board watched at once, the pressed one switched to.
+rotorix_add_test(test_board_finder SOURCES test_board_finder.cpp fixtures.h LIBS view sim base)

@@ -851,6 +851,72 @@ TEST_F(VmWindow, EncoderTestWindowCountsTheTurnsAndEndsWhenTheBoardGoes) {
         << "the main window lost the board as always";
 }
 
+// ---- The find dialog ----
+
+// What a screen reader is told a label of the find dialog says, or the selector shows.
+QString spoken(QWidget& window, const char* name, QAccessible::Text text = QAccessible::Name) {
+    auto* widget = window.findChild<QWidget*>(QString::fromLatin1(name));
+    QAccessibleInterface* iface = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
+    return iface ? iface->text(text) : QStringLiteral("no control %1").arg(name);
+}
+
+// The dialog's timer ticks (waiting for the watch's reader between ticks) until `done`, or it
+// closed; it is deleted only by the event loop.
+bool findUntil(app::FindBoardDialog& find, const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + kEventLimit;
+    while (find.isVisible() && !done()) {
+        if (std::chrono::steady_clock::now() > limit) {
+            return false;
+        }
+        find.model().waitForInput(std::chrono::milliseconds(100));
+        find.Timer_Timer();
+    }
+    return true;
+}
+
+// Three boards: the window has the second open, the one with firmware 0.0 is plugged in while
+// the dialog waits, and a press on the first shows that one. Only the first is read back; Esc
+// leaves the selection.
+TEST_F(VmWindow, FindDialogShowsThePressedBoardAmongThree) {
+    frmMain& w = load();
+    ASSERT_TRUE(shows(kSecond, kBoards[kSecond].plugged));
+    w.mnuFindBoard_Click();
+    app::FindBoardDialog* find = w.findBoard();
+    ASSERT_NE(find, nullptr);
+    EXPECT_EQ(spoken(*find, "lblPrompt"),
+              QStringLiteral("Press a button or turn an encoder on the board you want"));
+    ASSERT_TRUE(findUntil(*find, [&] {
+        return spoken(*find, "lblStatus") == QStringLiteral("Watching 2 boards.");
+    })) << spoken(*find, "lblStatus").toStdString();
+    replugAndWait(kOld);
+    ASSERT_TRUE(fence(kOld));
+    marks_[kOld] = rig_->log(kOld).size();
+    ASSERT_TRUE(findUntil(*find, [&] {
+        return spoken(*find, "lblStatus") == QStringLiteral("Watching 3 boards.");
+    })) << spoken(*find, "lblStatus").toStdString();
+
+    ASSERT_TRUE(rig_->control(kFirst, "press 2"));
+    ASSERT_TRUE(findUntil(*find, [] { return false; }));
+    ASSERT_TRUE(rig_->control(kFirst, "release 2"));
+    EXPECT_FALSE(find->isVisible());
+    EXPECT_EQ(spoken(w, "SerNo", QAccessible::Value), text(kBoards[kFirst].serial));
+    EXPECT_TRUE(shows(kFirst, kBoards[kFirst].plugged));
+    EXPECT_EQ(traffic(kFirst), spelled(readBack(9)));
+    EXPECT_EQ(traffic(kSecond), spelled(readBack(65))) << "only its read-back at start-up";
+    EXPECT_TRUE(traffic(kOld).empty());
+
+    w.mnuFindBoard_Click();
+    find = w.findBoard();
+    ASSERT_NE(find, nullptr);
+    EXPECT_EQ(spoken(*find, "cmdCancel"), QStringLiteral("Cancel the search"));
+    QTest::keyClick(find, Qt::Key_Escape);
+    EXPECT_FALSE(find->isVisible());
+    ASSERT_TRUE(rig_->control(kSecond, "press 3"));
+    tick();
+    ASSERT_TRUE(rig_->control(kSecond, "release 3"));
+    EXPECT_EQ(spoken(w, "SerNo", QAccessible::Value), text(kBoards[kFirst].serial));
+}
+
 // ---- Unplugging in the middle of an exchange ----
 
 // Ends the program when a trial outlives a bound that no healthy trial comes near. Without it a
