@@ -1,4 +1,5 @@
 // The self-check's steps on the menu bar and the encoder test window (self_check.h).
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -124,12 +125,24 @@ std::string encoderTestStep(MainWindow& window, std::string_view step) {
     if (step == "menubar") {
         return menuBar(window);
     }
-    if (step == "menu:test") {
+    if (step.starts_with("menu:")) {
         // The menu item's command, as the system sends it when the item is chosen.
-        HMENU board = GetSubMenu(GetMenu(window.hwnd()), 0);
-        const UINT id = board != nullptr ? GetMenuItemID(board, 0) : static_cast<UINT>(-1);
+        struct Place {
+            std::string_view name;
+            int menu;
+            int item;
+        };
+        constexpr std::array<Place, 5> kItems{
+            {{"save", 0, 0}, {"load", 0, 1}, {"every", 0, 2}, {"exit", 0, 4}, {"test", 1, 0}}};
+        const auto place = std::find_if(kItems.begin(), kItems.end(), [&](const Place& p) {
+            return "menu:" + std::string(p.name) == step;
+        });
+        HMENU popup =
+            place != kItems.end() ? GetSubMenu(GetMenu(window.hwnd()), place->menu) : nullptr;
+        const UINT id =
+            popup != nullptr ? GetMenuItemID(popup, place->item) : static_cast<UINT>(-1);
         if (id == static_cast<UINT>(-1)) {
-            return "error: no menu item\n";
+            return "error: no menu item " + std::string(step) + "\n";
         }
         SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
         return {};

@@ -87,3 +87,17 @@ rotorix_window_test(encoder-test DEMO --demo STEPS
     test:row:1 test:row:2
     key:TAB key:TAB focus key:UP traffic:2 test:row:1 test:said tick timer
     testkey:ESCAPE test key:CTRL+T test key:CTRL+T test close)
+
+# The File menu, with file names from the seam and the real message boxes: the shown board's
+# settings saved under a name outside any ANSI code page, byte for byte; a changed setting put
+# back by a load (Ctrl+O); the profile onto every board, each once; a file that is no profile, or
+# none at all, writes nothing; Exit closes the window.
+rotorix_window_test(files DEMO --demo STEPS
+    menubar traffic:2
+    file:name:Prüfstand-é-Ω.json key:CTRL+S file:report file:bytes traffic:2
+    key:TAB key:TAB key:TAB key:TAB key:UP traffic:2 show:Enc3
+    key:CTRL+O file:report traffic:2 show:Enc3
+    menu:every file:report traffic:1 traffic:2 show:SerNo
+    file:name:not-a-profile.json file:junk menu:load file:report
+    file:name:missing.json menu:every file:report traffic:1 traffic:2
+    menu:exit)
