@@ -157,6 +157,12 @@ std::optional<Update> Presenter::pick(Control list, const std::function<int(Cont
     return afterWrite(session_.pickEncoderTypes(indices));
 }
 
+Update Presenter::switched() {
+    Update update = refresh();
+    update.timer = timerChange(true);
+    return update;
+}
+
 Update Presenter::clickHide() {
     return afterWrite(session_.pickHidden(shown_[Control::NoJoy].check != 1));
 }

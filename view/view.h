@@ -105,6 +105,9 @@ class Presenter {
     // board reported that is neither listed nor hidden) turns checked; a click only ever means
     // listed or hidden.
     Update clickHide();
+    // The session switched boards outside the selector (the find window): show the board it
+    // switched to, and start the watchdog afresh as a pick in the selector does.
+    Update switched();
     // File → "Load settings…" (the shown board) or "Load settings onto every board…": `text`, the
     // file's bytes, is read as a profile before any board is touched; one that is not is refused
     // with the reader's words and nothing is written. Every board written is read back, and
