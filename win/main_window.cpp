@@ -335,12 +335,13 @@ LRESULT MainWindow::handleDestroy(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
     }
     if (message == WM_DESTROY) {
-        // The window's unload: the timer and the test stop before the board is let go (the
-        // system has destroyed the owned test window already; this holds either way).
+        // The window's unload: the timer, the test and the finder stop before the board is let
+        // go (the system has destroyed the owned windows already; this holds either way).
         stopTimer();
         if (encoder_test_ != nullptr && encoder_test_->hwnd() != nullptr) {
             DestroyWindow(encoder_test_->hwnd());
         }
+        board_finder_.reset();
         session_.close();
         PostQuitMessage(0);
         return 0;

@@ -21,6 +21,7 @@
 #include "session/board_session.h"
 #include "view/file_menu.h"
 #include "view/view.h"
+#include "win/board_finder_window.h"
 #include "win/encoder_test_window.h"
 
 namespace rotorix::win {
@@ -55,10 +56,11 @@ class MainWindow {
     // One watchdog tick, as the timer raises it.
     void tick();
 
-    // The encoder test window while it is open, else null.
+    // The encoder test window, and the find window, while it is open, else null.
     EncoderTestWindow* encoderTest() const;
-    // Translates the window's keyboard shortcuts (Ctrl+S, Ctrl+O, Ctrl+T) in a message for it or
-    // its controls.
+    BoardFinderWindow* boardFinder() const;
+    // Translates the window's keyboard shortcuts (Ctrl+S, Ctrl+O, Ctrl+F, Ctrl+T) in a message for
+    // it or its controls.
     bool translateShortcut(MSG& message) const;
 
     // The menu bar's commands, as WM_COMMAND carries them from an item or its shortcut; clear of
@@ -68,6 +70,7 @@ class MainWindow {
         kLoadCommand,
         kLoadEveryCommand,
         kExitCommand,
+        kFindBoardCommand,
         kTestEncodersCommand,
     };
 
@@ -105,6 +108,7 @@ class MainWindow {
     // The menu bar and its shortcut table; false when either could not be made.
     bool createMenu();
     void openEncoderTest();
+    void openBoardFinder();
     // A menu command; false when `id` is none.
     bool onMenuCommand(int id);
     // File > Save the settings, Load settings, Load settings onto every board (window_file.cpp).
@@ -141,6 +145,7 @@ class MainWindow {
     HACCEL shortcuts_ = nullptr;
     // Kept after its window has closed, until the next one opens or this window goes.
     std::unique_ptr<EncoderTestWindow> encoder_test_;
+    std::unique_ptr<BoardFinderWindow> board_finder_;
     FileDialogs file_dialogs_;
     HFONT font_ = nullptr;          // Arial 9.75 pt, Cyrillic character set
     HFONT western_font_ = nullptr;  // the same, Western character set (NoJoy)

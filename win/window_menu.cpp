@@ -1,4 +1,4 @@
-// The main window's menu bar, its shortcuts, and the encoder test window it opens.
+// The main window's menu bar, its shortcuts, and the find and encoder test windows it opens.
 #include <memory>
 #include <span>
 #include <vector>
@@ -26,6 +26,7 @@ constexpr Item kFileItems[] = {
     {L"E&xit", MainWindow::kExitCommand, 0},
 };
 constexpr Item kBoardItems[] = {
+    {L"&Find a board by pressing a button\u2026\tCtrl+F", MainWindow::kFindBoardCommand, 'F'},
     {L"&Test the encoders\u2026\tCtrl+T", MainWindow::kTestEncodersCommand, 'T'},
 };
 struct Popup {
@@ -106,6 +107,9 @@ bool MainWindow::onMenuCommand(int id) {
                 DestroyWindow(hwnd_);
             }
             return true;
+        case kFindBoardCommand:
+            openBoardFinder();
+            return true;
         case kTestEncodersCommand:
             openEncoderTest();
             return true;
@@ -143,6 +147,27 @@ void MainWindow::openEncoderTest() {
         encoder_test_ = std::move(test);
     } else {
         announce(L"The encoder test window could not be opened.");
+    }
+}
+
+BoardFinderWindow* MainWindow::boardFinder() const {
+    return board_finder_ != nullptr && board_finder_->hwnd() != nullptr ? board_finder_.get()
+                                                                        : nullptr;
+}
+
+void MainWindow::openBoardFinder() {
+    // Its owner is disabled while it is open, but a shortcut typed before may still arrive.
+    if (BoardFinderWindow* open = boardFinder()) {
+        SetForegroundWindow(open->hwnd());
+        return;
+    }
+    auto finder = std::make_unique<BoardFinderWindow>(
+        platform_, session_, instance_, describer_, options_.run_timer,
+        [this] { showUpdate(presenter_.switched()); });
+    if (finder->create(hwnd_, dpi_)) {
+        board_finder_ = std::move(finder);
+    } else {
+        announce(L"The find window could not be opened.");
     }
 }
 
