@@ -132,8 +132,12 @@ std::string encoderTestStep(MainWindow& window, std::string_view step) {
             int menu;
             int item;
         };
-        constexpr std::array<Place, 5> kItems{
-            {{"save", 0, 0}, {"load", 0, 1}, {"every", 0, 2}, {"exit", 0, 4}, {"test", 1, 0}}};
+        constexpr std::array<Place, 6> kItems{{{"save", 0, 0},
+                                               {"load", 0, 1},
+                                               {"every", 0, 2},
+                                               {"exit", 0, 4},
+                                               {"find", 1, 0},
+                                               {"test", 1, 1}}};
         const auto place = std::find_if(kItems.begin(), kItems.end(), [&](const Place& p) {
             return "menu:" + std::string(p.name) == step;
         });

@@ -116,6 +116,7 @@ const std::map<std::string_view, WORD>& keyNames() {
         {"T", 'T'},
         {"S", 'S'},
         {"O", 'O'},
+        {"F", 'F'},
     };
     return keys;
 }
@@ -334,6 +335,8 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
             }
         } else if (view.starts_with("file:")) {
             out += fileStep(window, view);
+        } else if (view.starts_with("find")) {
+            out += finderStep(window, view);
         } else if (view.starts_with("menu") || view.starts_with("test")) {
             out += encoderTestStep(window, view);
         } else if (!extra || !extra(view, out)) {
