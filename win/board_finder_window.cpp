@@ -69,33 +69,13 @@ bool BoardFinderWindow::create(HWND owner, int dpi) {
                         CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, instance_, this) == nullptr) {
         return false;
     }
-    const auto make = [this](const wchar_t* control_class, DWORD style, int id) {
-        return CreateWindowExW(0, control_class, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                               hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_,
-                               nullptr);
-    };
-    prompt_ = make(L"STATIC", SS_LEFT | SS_NOPREFIX, 0);
-    status_ = make(L"STATIC", SS_LEFT | SS_NOPREFIX, 0);
-    // IDCANCEL: the dialog keys send it for Esc too.
-    cancel_ = make(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, IDCANCEL);
-    if (prompt_ == nullptr || status_ == nullptr || cancel_ == nullptr) {
+    if (!createControls()) {
         DestroyWindow(hwnd_);
         return false;
     }
-    SetWindowTextW(cancel_, L"Cancel");
-    describe(cancel_, PROPID_ACC_NAME, L"Cancel the search");
     owner_ = owner;
     layOut(dpi);
-    // Centred over the owner.
-    RECT owner_rect{};
-    RECT rect{};
-    GetWindowRect(owner, &owner_rect);
-    GetWindowRect(hwnd_, &rect);
-    SetWindowPos(
-        hwnd_, nullptr,
-        owner_rect.left + ((owner_rect.right - owner_rect.left) - (rect.right - rect.left)) / 2,
-        owner_rect.top + ((owner_rect.bottom - owner_rect.top) - (rect.bottom - rect.top)) / 2, 0,
-        0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    centreOver(owner);
 
     model_ = std::make_unique<view::BoardFinder>(platform_, session_);
     showView(model_->shown());
@@ -113,6 +93,36 @@ bool BoardFinderWindow::create(HWND owner, int dpi) {
         SetWindowTextW(status_, L"The window's timer could not be started; cancel and try again.");
     }
     return true;
+}
+
+bool BoardFinderWindow::createControls() {
+    const auto make = [this](const wchar_t* control_class, DWORD style, int id) {
+        return CreateWindowExW(0, control_class, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                               hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_,
+                               nullptr);
+    };
+    prompt_ = make(L"STATIC", SS_LEFT | SS_NOPREFIX, 0);
+    status_ = make(L"STATIC", SS_LEFT | SS_NOPREFIX, 0);
+    // IDCANCEL: the dialog keys send it for Esc too.
+    cancel_ = make(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, IDCANCEL);
+    if (prompt_ == nullptr || status_ == nullptr || cancel_ == nullptr) {
+        return false;
+    }
+    SetWindowTextW(cancel_, L"Cancel");
+    describe(cancel_, PROPID_ACC_NAME, L"Cancel the search");
+    return true;
+}
+
+void BoardFinderWindow::centreOver(HWND owner) {
+    RECT owner_rect{};
+    RECT rect{};
+    GetWindowRect(owner, &owner_rect);
+    GetWindowRect(hwnd_, &rect);
+    const LONG x =
+        owner_rect.left + ((owner_rect.right - owner_rect.left) - (rect.right - rect.left)) / 2;
+    const LONG y =
+        owner_rect.top + ((owner_rect.bottom - owner_rect.top) - (rect.bottom - rect.top)) / 2;
+    SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void BoardFinderWindow::layOut(int dpi) {

@@ -52,6 +52,8 @@ class BoardFinderWindow {
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+    bool createControls();
+    void centreOver(HWND owner);
     void layOut(int dpi);
     void showUpdate(const view::BoardFinderUpdate& update);
     void showView(const view::BoardFinderView& view);

@@ -119,6 +119,31 @@ bool tickUntil(const MainWindow& window, Window& test, Done done) {
     return true;
 }
 
+// The menu item's command, as the system sends it when the item is chosen.
+std::string menuStep(const MainWindow& window, std::string_view step) {
+    struct Place {
+        std::string_view name;
+        int menu;
+        int item;
+    };
+    constexpr std::array<Place, 6> kItems{{{"save", 0, 0},
+                                           {"load", 0, 1},
+                                           {"every", 0, 2},
+                                           {"exit", 0, 4},
+                                           {"find", 1, 0},
+                                           {"test", 1, 1}}};
+    const auto place = std::find_if(kItems.begin(), kItems.end(), [&](const Place& p) {
+        return "menu:" + std::string(p.name) == step;
+    });
+    HMENU popup = place != kItems.end() ? GetSubMenu(GetMenu(window.hwnd()), place->menu) : nullptr;
+    const UINT id = popup != nullptr ? GetMenuItemID(popup, place->item) : static_cast<UINT>(-1);
+    if (id == static_cast<UINT>(-1)) {
+        return "error: no menu item " + std::string(step) + "\n";
+    }
+    SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    return {};
+}
+
 }  // namespace
 
 std::string encoderTestStep(MainWindow& window, std::string_view step) {
@@ -126,30 +151,7 @@ std::string encoderTestStep(MainWindow& window, std::string_view step) {
         return menuBar(window);
     }
     if (step.starts_with("menu:")) {
-        // The menu item's command, as the system sends it when the item is chosen.
-        struct Place {
-            std::string_view name;
-            int menu;
-            int item;
-        };
-        constexpr std::array<Place, 6> kItems{{{"save", 0, 0},
-                                               {"load", 0, 1},
-                                               {"every", 0, 2},
-                                               {"exit", 0, 4},
-                                               {"find", 1, 0},
-                                               {"test", 1, 1}}};
-        const auto place = std::find_if(kItems.begin(), kItems.end(), [&](const Place& p) {
-            return "menu:" + std::string(p.name) == step;
-        });
-        HMENU popup =
-            place != kItems.end() ? GetSubMenu(GetMenu(window.hwnd()), place->menu) : nullptr;
-        const UINT id =
-            popup != nullptr ? GetMenuItemID(popup, place->item) : static_cast<UINT>(-1);
-        if (id == static_cast<UINT>(-1)) {
-            return "error: no menu item " + std::string(step) + "\n";
-        }
-        SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
-        return {};
+        return menuStep(window, step);
     }
     Window* test = window.encoderTest();
     if (step == "test") {
