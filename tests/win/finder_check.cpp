@@ -39,9 +39,6 @@ std::string finderStep(MainWindow& window, std::string_view step) {
         pumpMessages(window);
         return sendKeys(step.substr(8)) ? "" : "error: cannot send " + std::string(step) + "\n";
     }
-    if (step == "find:said") {
-        return "find said " + quoted(finder->lastAnnouncement()) + "\n";
-    }
     if (step == "find:wait") {
         // The boards' first reports: a change counts from there.
         if (finder->model() == nullptr ||

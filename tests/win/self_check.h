@@ -51,7 +51,6 @@ using ExtraStep = std::function<bool(std::string_view step, std::string& out)>;
 //   find                      print the find window: caption, prompt, status, Cancel
 //   find:wait                 wait for the boards' first input, then tick it
 //   find:until                tick it as its timer would until it found a board and closed
-//   find:said                 its last announcement
 //   findkey:NAME[+NAME...]    as key:, with the find window in the foreground
 //   file:name:NAME            the file dialogs give NAME in the temporary folder from now on,
 //                             and the message box a File command shows is read and closed
