@@ -208,27 +208,23 @@ std::string liveHandOver(const MainWindow& window, const std::string& path) {
     return {};
 }
 
-// Whether the board selector shows what `until` names: until:open:SERIAL, until:none (no board
-// at all) or until:listed:N (N boards).
-bool selectorShows(const MainWindow& window, std::string_view until) {
+// Whether the board selector shows `serial` (empty: no board at all).
+bool selectorShows(const MainWindow& window, const std::string& serial) {
     const HWND selector = window.control(Control::SerNo);
-    const auto count = SendMessageW(selector, CB_GETCOUNT, 0, 0);
-    if (until == "until:none") {
-        return count == 0;
+    if (serial.empty()) {
+        return SendMessageW(selector, CB_GETCOUNT, 0, 0) == 0;
     }
-    if (until.starts_with("until:listed:")) {
-        return std::to_string(count) == until.substr(13);
-    }
-    return utf8(windowText(selector)) == until.substr(11);
+    return utf8(windowText(selector)) == serial;
 }
 
 // Lets the watchdog run as its timer would, a tick at the interval it asks for, until the
-// selector shows what `until` names. The limit only keeps a fault from hanging the run.
-std::string runUntil(MainWindow& window, std::string_view until) {
+// selector shows `serial` (empty: no board). The limit only keeps a fault from hanging the run.
+std::string runUntil(MainWindow& window, const std::string& serial) {
     const ULONGLONG limit = GetTickCount64() + 60'000;
-    while (!selectorShows(window, until)) {
+    while (!selectorShows(window, serial)) {
         if (window.hwnd() == nullptr || GetTickCount64() > limit) {
-            return "error: the window never reached " + std::string(until) + "\n";
+            return "error: the window never showed " + (serial.empty() ? "no board" : serial) +
+                   "\n";
         }
         window.tick();
         const ULONGLONG next = GetTickCount64() + static_cast<ULONGLONG>(window.timerInterval());
@@ -326,9 +322,8 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
             out += handOver(step.substr(5));
         } else if (view.starts_with("live:")) {
             out += liveHandOver(window, step.substr(5));
-        } else if (step == "until:none" || view.starts_with("until:open:") ||
-                   view.starts_with("until:listed:")) {
-            out += runUntil(window, view);
+        } else if (step == "until:none" || view.starts_with("until:open:")) {
+            out += runUntil(window, step == "until:none" ? std::string() : step.substr(11));
         } else if (step == "close") {
             if (window.hwnd() != nullptr) {
                 SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);

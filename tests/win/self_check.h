@@ -42,8 +42,7 @@ using ExtraStep = std::function<bool(std::string_view step, std::string& out)>;
 //                             until the file PATH.done appears: someone else types on it or
 //                             looks at it meanwhile (the watchdog stays still)
 //   until:open:SERIAL         the watchdog runs as its timer would until the board selector
-//   until:none                shows SERIAL, or no board, or lists N boards (at most a minute)
-//   until:listed:N
+//   until:none                shows SERIAL, or no board (at most a minute)
 //   menubar                   print the menu bar, and whether it lies above the client area
 //   menu:save | menu:load     the command of the menu item File > Save the settings, Load
 //   menu:every | menu:exit    settings, Load settings onto every board, Exit; Board > Test
