@@ -10,6 +10,7 @@ if(WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/win/CMakeLists.txt)
         INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/win)
     add_executable(rotorix-config-check WIN32 win/check_main.cpp win/self_check.h
                                               win/self_check.cpp win/encoder_test_check.cpp
+                                              win/file_check.cpp win/finder_check.cpp
                                               ${manifest_rc})
     target_link_libraries(rotorix-config-check PRIVATE win_window demo_boards sim hid config
                                                        rotorix_warnings)

@@ -286,6 +286,21 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_DPICHANGED:
             scaleTo(LOWORD(wparam), reinterpret_cast<const RECT*>(lparam));
             return 0;
+        case WM_CLOSE:
+        case WM_DESTROY:
+        case WM_NCDESTROY:
+            return handleDestroy(message, wparam, lparam);
+        default:
+            if (const auto result = handleFocus(message, wparam)) {
+                return *result;
+            }
+            break;
+    }
+    return DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+std::optional<LRESULT> MainWindow::handleFocus(UINT message, WPARAM wparam) {
+    switch (message) {
         case WM_ACTIVATE:
             if (LOWORD(wparam) == WA_INACTIVE) {
                 saved_focus_ = GetFocus();
@@ -308,31 +323,35 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
                 return 0;
             }
             break;
-        case WM_CLOSE:
-            DestroyWindow(hwnd_);
-            return 0;
-        case WM_DESTROY:
-            // The window's unload: the timer and the test stop before the board is let go (the
-            // system has destroyed the owned test window already; this holds either way).
-            stopTimer();
-            if (encoder_test_ != nullptr && encoder_test_->hwnd() != nullptr) {
-                DestroyWindow(encoder_test_->hwnd());
-            }
-            session_.close();
-            PostQuitMessage(0);
-            return 0;
-        case WM_NCDESTROY: {
-            // The window is still this handle until the default clean-up has run on it.
-            const HWND window = std::exchange(hwnd_, nullptr);
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            controls_.fill(nullptr);
-            menu_ = nullptr;
-            return DefWindowProcW(window, message, wparam, lparam);
-        }
         default:
             break;
     }
-    return DefWindowProcW(hwnd_, message, wparam, lparam);
+    return std::nullopt;
+}
+
+LRESULT MainWindow::handleDestroy(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_CLOSE) {
+        DestroyWindow(hwnd_);
+        return 0;
+    }
+    if (message == WM_DESTROY) {
+        // The window's unload: the timer, the test and the finder stop before the board is let
+        // go (the system has destroyed the owned windows already; this holds either way).
+        stopTimer();
+        if (encoder_test_ != nullptr && encoder_test_->hwnd() != nullptr) {
+            DestroyWindow(encoder_test_->hwnd());
+        }
+        board_finder_.reset();
+        session_.close();
+        PostQuitMessage(0);
+        return 0;
+    }
+    // WM_NCDESTROY: the window is still this handle until the default clean-up has run on it.
+    const HWND window = std::exchange(hwnd_, nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    controls_.fill(nullptr);
+    menu_ = nullptr;
+    return DefWindowProcW(window, message, wparam, lparam);
 }
 
 }  // namespace rotorix::win

@@ -12,12 +12,16 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "hid/platform.h"
 #include "session/board_session.h"
+#include "view/file_menu.h"
 #include "view/view.h"
+#include "win/board_finder_window.h"
 #include "win/encoder_test_window.h"
 
 namespace rotorix::win {
@@ -52,10 +56,36 @@ class MainWindow {
     // One watchdog tick, as the timer raises it.
     void tick();
 
-    // The encoder test window while it is open, else null.
+    // The encoder test window, and the find window, while it is open, else null.
     EncoderTestWindow* encoderTest() const;
-    // Translates the window's keyboard shortcuts (Ctrl+T) in a message for it or its controls.
+    BoardFinderWindow* boardFinder() const;
+    // Translates the window's keyboard shortcuts (Ctrl+S, Ctrl+O, Ctrl+F, Ctrl+T) in a message for
+    // it or its controls.
     bool translateShortcut(MSG& message) const;
+
+    // The menu bar's commands, as WM_COMMAND carries them from an item or its shortcut; clear of
+    // the controls' IDs (1000 on).
+    enum Command : int {
+        kSaveCommand = 100,
+        kLoadCommand,
+        kLoadEveryCommand,
+        kExitCommand,
+        kFindBoardCommand,
+        kTestEncodersCommand,
+    };
+
+    // Where the File menu's file names come from: Windows' file dialogs, unless a check puts its
+    // own in. An empty name is a dialog that was cancelled; a dialog that could not be shown
+    // says so in `problem` (empty otherwise).
+    struct FileName {
+        std::wstring path;
+        std::wstring problem;
+    };
+    struct FileDialogs {
+        std::function<FileName(HWND owner, const std::wstring& suggested)> save_name;
+        std::function<FileName(HWND owner)> open_name;
+    };
+    void setFileDialogs(FileDialogs dialogs) { file_dialogs_ = std::move(dialogs); }
 
     // What the window last told assistive technology about a change the user did not make (a
     // lost board, a refused write, a notice), and how many times it has told anything.
@@ -66,16 +96,26 @@ class MainWindow {
     static constexpr UINT_PTR kTimerId = 1;
     // A user's pick, posted so that it runs once, after the list has finished its notifications.
     static constexpr UINT kPickMessage = WM_APP + 1;
-    // Board > Test the encoders (menu item and Ctrl+T); clear of the controls' IDs (1000 on).
-    static constexpr int kTestEncodersCommand = 100;
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+    // The parts of handle(): the focus and the keyboard, and the window going away. Each returns
+    // the message's result, or nothing where the default handling follows.
+    std::optional<LRESULT> handleFocus(UINT message, WPARAM wparam);
+    LRESULT handleDestroy(UINT message, WPARAM wparam, LPARAM lparam);
 
     void createControls();
     // The menu bar and its shortcut table; false when either could not be made.
     bool createMenu();
     void openEncoderTest();
+    void openBoardFinder();
+    // A menu command; false when `id` is none.
+    bool onMenuCommand(int id);
+    // File > Save the settings, Load settings, Load settings onto every board (window_file.cpp).
+    void saveSettings();
+    void loadSettings(view::LoadTarget target, const wchar_t* title);
+    // Tells the user what a File command did, in a message box that screen readers read out.
+    void showFileReport(const wchar_t* title, const std::wstring& text, bool trouble);
     // Fonts, control places and the window's size for `dpi`.
     void scaleTo(int dpi, const RECT* suggested);
     void onCommand(int id, int code);
@@ -105,6 +145,8 @@ class MainWindow {
     HACCEL shortcuts_ = nullptr;
     // Kept after its window has closed, until the next one opens or this window goes.
     std::unique_ptr<EncoderTestWindow> encoder_test_;
+    std::unique_ptr<BoardFinderWindow> board_finder_;
+    FileDialogs file_dialogs_;
     HFONT font_ = nullptr;          // Arial 9.75 pt, Cyrillic character set
     HFONT western_font_ = nullptr;  // the same, Western character set (NoJoy)
     int dpi_ = 96;

@@ -15,6 +15,10 @@ void dispatch(const MainWindow& window, MSG& message) {
     if (test != nullptr && IsDialogMessageW(test->hwnd(), &message)) {
         return;
     }
+    const BoardFinderWindow* finder = window.boardFinder();
+    if (finder != nullptr && IsDialogMessageW(finder->hwnd(), &message)) {
+        return;
+    }
     const HWND main = window.hwnd();
     if (main == nullptr || !IsDialogMessageW(main, &message)) {
         TranslateMessage(&message);

@@ -8,9 +8,8 @@ namespace rotorix::win {
 using namespace rotorix::view;
 
 void MainWindow::onCommand(int id, int code) {
-    // The menu item (code 0) or its shortcut (code 1).
-    if (id == kTestEncodersCommand && (code == 0 || code == 1)) {
-        openEncoderTest();
+    // A menu item (code 0) or its shortcut (code 1).
+    if ((code == 0 || code == 1) && onMenuCommand(id)) {
         return;
     }
     const auto c = controlFromId(id);

@@ -43,6 +43,7 @@ std::string hex(const std::vector<std::uint8_t>& bytes) {
 //   setting:N:CODE:VALUE    its firmware holds VALUE for setting CODE (a value the window
 //                           shows only when it next reads the board)
 //   turn:N:PAIR:STEPS:RATE  it turns the encoder of PAIR by STEPS at RATE steps a second
+//   buttons:N:MASK          from now on it holds the buttons of MASK, and no others
 bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string& out) {
     std::vector<int> numbers;
     std::string_view rest = step;
@@ -70,6 +71,8 @@ bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string
                                                       "The process cannot access the file"});
     } else if (verb == "unreadable") {
         sim.failCall(board, rotorix::sim::Call::GetFeature, 1'000'000);
+    } else if (verb == "buttons" && numbers.size() == 2) {
+        sim.setButtons(board, static_cast<std::uint16_t>(numbers[1]));
     } else if (verb == "turn" && numbers.size() == 4) {
         return sim.turn(board, numbers[1], numbers[2], numbers[3]);
     } else if (verb == "setting" && numbers.size() == 3) {

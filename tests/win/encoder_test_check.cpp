@@ -1,4 +1,5 @@
 // The self-check's steps on the menu bar and the encoder test window (self_check.h).
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -118,21 +119,39 @@ bool tickUntil(const MainWindow& window, Window& test, Done done) {
     return true;
 }
 
+// The menu item's command, as the system sends it when the item is chosen.
+std::string menuStep(const MainWindow& window, std::string_view step) {
+    struct Place {
+        std::string_view name;
+        int menu;
+        int item;
+    };
+    constexpr std::array<Place, 6> kItems{{{"save", 0, 0},
+                                           {"load", 0, 1},
+                                           {"every", 0, 2},
+                                           {"exit", 0, 4},
+                                           {"find", 1, 0},
+                                           {"test", 1, 1}}};
+    const auto place = std::find_if(kItems.begin(), kItems.end(), [&](const Place& p) {
+        return "menu:" + std::string(p.name) == step;
+    });
+    HMENU popup = place != kItems.end() ? GetSubMenu(GetMenu(window.hwnd()), place->menu) : nullptr;
+    const UINT id = popup != nullptr ? GetMenuItemID(popup, place->item) : static_cast<UINT>(-1);
+    if (id == static_cast<UINT>(-1)) {
+        return "error: no menu item " + std::string(step) + "\n";
+    }
+    SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    return {};
+}
+
 }  // namespace
 
 std::string encoderTestStep(MainWindow& window, std::string_view step) {
     if (step == "menubar") {
         return menuBar(window);
     }
-    if (step == "menu:test") {
-        // The menu item's command, as the system sends it when the item is chosen.
-        HMENU board = GetSubMenu(GetMenu(window.hwnd()), 0);
-        const UINT id = board != nullptr ? GetMenuItemID(board, 0) : static_cast<UINT>(-1);
-        if (id == static_cast<UINT>(-1)) {
-            return "error: no menu item\n";
-        }
-        SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
-        return {};
+    if (step.starts_with("menu:")) {
+        return menuStep(window, step);
     }
     Window* test = window.encoderTest();
     if (step == "test") {

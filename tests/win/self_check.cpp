@@ -104,11 +104,19 @@ std::string controlLine(const MainWindow& window, const ControlSpec& s) {
 
 const std::map<std::string_view, WORD>& keyNames() {
     static const std::map<std::string_view, WORD> keys{
-        {"TAB", VK_TAB},       {"SHIFT", VK_SHIFT},
-        {"UP", VK_UP},         {"DOWN", VK_DOWN},
-        {"F4", VK_F4},         {"RETURN", VK_RETURN},
-        {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},
-        {"CTRL", VK_CONTROL},  {"T", 'T'},
+        {"TAB", VK_TAB},
+        {"SHIFT", VK_SHIFT},
+        {"UP", VK_UP},
+        {"DOWN", VK_DOWN},
+        {"F4", VK_F4},
+        {"RETURN", VK_RETURN},
+        {"ESCAPE", VK_ESCAPE},
+        {"SPACE", VK_SPACE},
+        {"CTRL", VK_CONTROL},
+        {"T", 'T'},
+        {"S", 'S'},
+        {"O", 'O'},
+        {"F", 'F'},
     };
     return keys;
 }
@@ -320,6 +328,10 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
             if (window.hwnd() != nullptr) {
                 SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
             }
+        } else if (view.starts_with("file:")) {
+            out += fileStep(window, view);
+        } else if (view.starts_with("find")) {
+            out += finderStep(window, view);
         } else if (view.starts_with("menu") || view.starts_with("test")) {
             out += encoderTestStep(window, view);
         } else if (!extra || !extra(view, out)) {

@@ -44,7 +44,18 @@ using ExtraStep = std::function<bool(std::string_view step, std::string& out)>;
 //   until:open:SERIAL         the watchdog runs as its timer would until the board selector
 //   until:none                shows SERIAL, or no board (at most a minute)
 //   menubar                   print the menu bar, and whether it lies above the client area
-//   menu:test                 the command of the menu item Board > Test the encoders
+//   menu:save | menu:load     the command of the menu item File > Save the settings, Load
+//   menu:every | menu:exit    settings, Load settings onto every board, Exit; Board > Test
+//   menu:find | menu:test     the encoders; Board > Find a board by pressing a button
+//   find                      print the find window: caption, prompt, status, Cancel
+//   find:wait                 wait for the boards' first input, then tick it
+//   find:until                tick it as its timer would until it found a board and closed
+//   findkey:NAME[+NAME...]    as key:, with the find window in the foreground
+//   file:name:NAME            the file dialogs give NAME in the temporary folder from now on,
+//                             and the message box a File command shows is read and closed
+//   file:report               print the last message box's caption and text, and the name
+//                             the save dialog was offered
+//   file:bytes | file:junk    print NAME's bytes, or make NAME a file that is no profile
 //   test                      print the encoder test window: caption, status, rows, findings
 //   test:row:N                print row N of it (1..8)
 //   test:wait                 wait for its first input (the turns of the board count from
@@ -60,6 +71,9 @@ std::string runSteps(MainWindow& window, const std::vector<std::string>& steps,
 
 // The steps on the menu and the encoder test window (encoder_test_check.cpp).
 std::string encoderTestStep(MainWindow& window, std::string_view step);
+// The steps on the File menu (file_check.cpp) and the find window (finder_check.cpp).
+std::string fileStep(MainWindow& window, std::string_view step);
+std::string finderStep(MainWindow& window, std::string_view step);
 std::string utf8(const std::wstring& text);
 std::string quoted(const std::wstring& text);
 std::wstring windowText(HWND hwnd);

@@ -87,3 +87,24 @@ rotorix_window_test(encoder-test DEMO --demo STEPS
     test:row:1 test:row:2
     key:TAB key:TAB focus key:UP traffic:2 test:row:1 test:said tick timer
     testkey:ESCAPE test key:CTRL+T test key:CTRL+T test close)
+
+# The File menu, with file names from the seam and the real message boxes: the shown board's
+# settings saved under a name outside any ANSI code page, byte for byte; a changed setting put
+# back by a load (Ctrl+O); the profile onto every board, each once; a file that is no profile, or
+# none at all, writes nothing; Exit closes the window.
+rotorix_window_test(files DEMO --demo STEPS
+    traffic:2
+    file:name:Prüfstand-é-Ω.json key:CTRL+S file:report file:bytes traffic:2
+    key:TAB key:TAB key:TAB key:TAB key:UP traffic:2 show:Enc3
+    key:CTRL+O file:report traffic:2 show:Enc3
+    menu:every file:report traffic:1 traffic:2 show:SerNo
+    file:name:not-a-profile.json file:junk menu:load file:report
+    file:name:missing.json menu:every file:report traffic:1 traffic:2
+    menu:exit)
+
+# The find window (Ctrl+F, and its menu item): the main window waits, disabled, while it watches
+# both boards; a button held from before it opened does not count, a press on the other board
+# does, and the main window then shows that board. Esc leaves the selection as it was.
+rotorix_window_test(find DEMO --demo STEPS
+    buttons:2:1 key:CTRL+F find:wait find buttons:1:4 find:until find show:SerNo traffic:1
+    menu:find findkey:ESCAPE find show:SerNo traffic:2 close)
