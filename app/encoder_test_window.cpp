@@ -65,7 +65,14 @@ void EncoderTestWindow::build() {
     status_->setObjectName(QStringLiteral("lblStatus"));
     status_->setWordWrap(true);
     layout->addWidget(status_);
+    layout->addLayout(buildPairGrid());
+    layout->addWidget(buildFindings());
+    layout->addLayout(buildButtons());
+    // Wide enough for every row's longest text.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+}
 
+QGridLayout* EncoderTestWindow::buildPairGrid() {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     const QString headers[] = {tr("Pair"),           tr("Type as set"),     tr("Buttons"),   {},
@@ -101,9 +108,12 @@ void EncoderTestWindow::build() {
                             column >= 4 ? Qt::AlignRight | Qt::AlignVCenter : Qt::Alignment{});
         }
     }
-    layout->addLayout(grid);
+    return grid;
+}
 
+QGroupBox* EncoderTestWindow::buildFindings() {
     auto* findings = new QGroupBox(tr("Findings"), this);
+    findings->setAccessibleName(tr("Findings"));
     auto* inside = new QVBoxLayout(findings);
     findings_ = new QLabel(findings);
     findings_->setObjectName(QStringLiteral("lblFindings"));
@@ -111,8 +121,10 @@ void EncoderTestWindow::build() {
     findings_->setMinimumHeight(findings_->fontMetrics().lineSpacing() * 3);
     findings_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     inside->addWidget(findings_);
-    layout->addWidget(findings);
+    return findings;
+}
 
+QHBoxLayout* EncoderTestWindow::buildButtons() {
     auto* buttons = new QHBoxLayout;
     clear_ = new QPushButton(tr("C&lear the counts"), this);
     clear_->setObjectName(QStringLiteral("cmdClear"));
@@ -121,7 +133,6 @@ void EncoderTestWindow::build() {
     buttons->addStretch();
     buttons->addWidget(clear_);
     buttons->addWidget(close);
-    layout->addLayout(buttons);
     connect(clear_, &QPushButton::clicked, this, [this] { showUpdate(model_->clearCounts()); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -131,9 +142,7 @@ void EncoderTestWindow::build() {
     setTabOrder(clear_, close);
     clear_->setAccessibleName(tr("Clear the counts"));
     close->setAccessibleName(tr("Close the encoder test"));
-    findings->setAccessibleName(tr("Findings"));
-    // Wide enough for every row's longest text.
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    return buttons;
 }
 
 void EncoderTestWindow::Timer_Timer() {

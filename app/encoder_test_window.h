@@ -15,6 +15,9 @@
 #include "session/board_session.h"
 #include "view/encoder_test.h"
 
+class QGridLayout;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -50,6 +53,9 @@ class EncoderTestWindow : public QWidget {
     };
 
     void build();
+    QGridLayout* buildPairGrid();  // the headers and one row per pair
+    QGroupBox* buildFindings();
+    QHBoxLayout* buildButtons();
     void showUpdate(const view::EncoderTestUpdate& update);
     void showView(const view::EncoderTestView& view);
     void announce(const QString& text);

@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <vector>
 
 #include "app/encoder_test_window.h"
 #include "app/find_board_dialog.h"
@@ -100,6 +101,10 @@ class frmMain : public QWidget {  // NOLINT(readability-identifier-naming)
   private:
     // Makes every control of the table, with its place, font, keyboard order and names.
     void buildLayout();
+    // Makes every control of the layout; answers those that take the focus, in the layout's order.
+    std::vector<const rotorix::view::ControlSpec*> makeControls();
+    void orderTabStops(std::vector<const rotorix::view::ControlSpec*> tabStops);
+    void nameControls();  // for screen readers
     void wireNotifications();
 
     void pick(rotorix::view::Control list);

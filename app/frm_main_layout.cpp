@@ -140,10 +140,16 @@ QWidget* make(const rotorix::view::ControlSpec& s, QWidget* parent) {
 }  // namespace
 
 void frmMain::buildLayout() {
-    using rotorix::view::Kind;
     setWindowTitle(QString::fromStdU16String(std::u16string(rotorix::view::kWindowCaption)));
     setFixedSize(px(rotorix::view::kClientWidthTwips), px(rotorix::view::kClientHeightTwips));
+    orderTabStops(makeControls());
+    nameControls();
+    // The window itself can hold the focus (never by Tab) when every control is disabled.
+    setFocusPolicy(Qt::ClickFocus);
+}
 
+std::vector<const rotorix::view::ControlSpec*> frmMain::makeControls() {
+    using rotorix::view::Kind;
     // In the order the layout was drawn, which is also the order they lie on top of each other.
     std::vector<const rotorix::view::ControlSpec*> tabStops;
     for (const rotorix::view::ControlSpec& s : rotorix::view::layout()) {
@@ -171,18 +177,24 @@ void frmMain::buildLayout() {
     // the rest of the row, so the selector must stay on top.
     control(rotorix::view::Control::SerNo)->raise();
     control(rotorix::view::Control::boardNotice)->hide();
+    return tabStops;
+}
 
+void frmMain::orderTabStops(std::vector<const rotorix::view::ControlSpec*> tabStops) {
     std::sort(tabStops.begin(), tabStops.end(),
               [](const auto* a, const auto* b) { return a->tab < b->tab; });
     for (std::size_t i = 0; i + 1 < tabStops.size(); ++i) {
         setTabOrder(control(tabStops[i]->id), control(tabStops[i + 1]->id));
     }
+}
 
-    // Each focusable control is named for what it sets; a bare "1-2" would tell a screen reader
-    // user nothing. On Linux Qt gives a list's current item as its name and leaves the label to
-    // the "labelled by" relation, which comes from the buddy: so the buddy caption carries the
-    // full name too, and the list's description repeats it for readers that ignore relations.
-    // The value labels are read out by their text; the description says which value it is.
+// Each focusable control is named for what it sets; a bare "1-2" would tell a screen reader user
+// nothing. On Linux Qt gives a list's current item as its name and leaves the label to the
+// "labelled by" relation, which comes from the buddy: so the buddy caption carries the full name
+// too, and the list's description repeats it for readers that ignore relations. The value labels
+// are read out by their text; the description says which value it is.
+void frmMain::nameControls() {
+    using rotorix::view::Kind;
     for (const rotorix::view::ControlSpec& s : rotorix::view::layout()) {
         const QString name = QString::fromStdU16String(std::u16string(s.accessible));
         if (name.isEmpty()) {
@@ -208,7 +220,4 @@ void frmMain::buildLayout() {
     }();
     (void)factoryInstalled;
     control(rotorix::view::Control::lblSerialNumber)->setProperty(kSilentProperty, true);
-
-    // The window itself can hold the focus (never by Tab) when every control is disabled.
-    setFocusPolicy(Qt::ClickFocus);
 }

@@ -277,7 +277,8 @@ class Platform {
     // board.
     //   Linux: kLongestTrust (linux_platform.h), as kernel events do not reach a sandbox or a
     //   rootless container, and udevd's control socket can outlive udevd.
-    //   Windows: two seconds, only under Wine and only until a first notice has come, as Wine
+    //   Windows: two seconds, doubled for each walk in a row that found what the one before it
+    //   found, up to eight; only under Wine and only until a first notice has come, as Wine
     //   delivers none.
     virtual bool devicesMayHaveChanged() { return true; }
 };

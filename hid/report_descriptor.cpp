@@ -87,85 +87,127 @@ struct Item {
     std::size_t data_size = 0;
 };
 
+// One item as the reader finds it, and the bytes it takes.
+struct ReadItem {
+    Item item;
+    std::size_t size = 0;
+    bool long_item = false;  // to be skipped: no item of ours is long
+};
+
+// The item at `pos` (before the end of `descriptor`); nullopt for a truncated one, which ends
+// the walk with what the complete items before it described.
+std::optional<ReadItem> itemAt(std::span<const std::uint8_t> descriptor, std::size_t pos) {
+    const std::uint8_t prefix = descriptor[pos];
+    const std::size_t remaining = descriptor.size() - pos;
+    if (prefix == kLongItem) {
+        if (remaining < kLongItemHeader || remaining < kLongItemHeader + descriptor[pos + 1]) {
+            return std::nullopt;
+        }
+        return ReadItem{{}, kLongItemHeader + descriptor[pos + 1], true};
+    }
+    const std::size_t size_code = prefix & kSizeMask;
+    const std::size_t data_size = size_code == 3 ? 4 : size_code;
+    if (remaining < 1 + data_size) {
+        return std::nullopt;
+    }
+    const Item item{static_cast<std::uint8_t>(prefix & ~kSizeMask),
+                    unsignedData(descriptor.subspan(pos + 1, data_size)), data_size};
+    return ReadItem{item, 1 + data_size, false};
+}
+
+std::optional<Kind> mainKind(std::uint8_t tag) {
+    switch (tag) {
+        case kInput:
+            return Kind::Input;
+        case kOutput:
+            return Kind::Output;
+        case kFeature:
+            return Kind::Feature;
+        default:
+            return std::nullopt;
+    }
+}
+
+// The state the global items build, Push and Pop included.
+class GlobalState {
+  public:
+    enum class Outcome : std::uint8_t { Applied, NotGlobal, Overflow };
+
+    Outcome apply(const Item& item) {
+        switch (item.tag) {
+            case kReportSize:
+                globals_.report_size = item.value;
+                return Outcome::Applied;
+            case kReportCount:
+                globals_.report_count = item.value;
+                return Outcome::Applied;
+            case kReportId:
+                globals_.report_id = item.value;
+                numbered_ = true;
+                return Outcome::Applied;
+            case kUsagePage:
+                globals_.usage_page = item.value;
+                return Outcome::Applied;
+            case kPush:
+                if (depth_ == stack_.size()) {
+                    // The state this Push saves could never be restored, so nothing after it
+                    // can be trusted.
+                    return Outcome::Overflow;
+                }
+                stack_[depth_++] = globals_;
+                return Outcome::Applied;
+            case kPop:
+                if (depth_ > 0) {  // a Pop with nothing pushed has no state to restore
+                    globals_ = stack_[--depth_];
+                }
+                return Outcome::Applied;
+            default:
+                return Outcome::NotGlobal;
+        }
+    }
+
+    const Globals& current() const { return globals_; }
+    bool numbered() const { return numbered_; }
+
+  private:
+    Globals globals_;
+    std::array<Globals, kGlobalStackDepth> stack_{};
+    std::size_t depth_ = 0;
+    bool numbered_ = false;
+};
+
 // Walks the items of a descriptor, keeps the global state (Push and Pop included), and calls
 // onMain(kind, globals, item) for each Input, Output and Feature item and onItem(globals, item)
 // for every other short item. Long items are skipped; a truncated item, or a Push past the
 // stack's bound, ends the walk with what came before it. Returns whether Report ID was declared.
 template <typename OnMain, typename OnItem>
 bool walkItems(std::span<const std::uint8_t> descriptor, OnMain onMain, OnItem onItem) {
-    Globals globals;
-    std::array<Globals, kGlobalStackDepth> stack{};
-    std::size_t depth = 0;
-    bool numbered = false;
-
+    GlobalState state;
     std::size_t pos = 0;
     while (pos < descriptor.size()) {
-        const std::uint8_t prefix = descriptor[pos];
-        const std::size_t remaining = descriptor.size() - pos;
-
-        if (prefix == kLongItem) {
-            if (remaining < kLongItemHeader) {
-                break;
-            }
-            const std::size_t item_size = kLongItemHeader + descriptor[pos + 1];
-            if (remaining < item_size) {
-                break;
-            }
-            pos += item_size;
+        const auto read = itemAt(descriptor, pos);
+        if (!read) {
+            break;
+        }
+        pos += read->size;
+        if (read->long_item) {
             continue;
         }
-
-        const std::size_t size_code = prefix & kSizeMask;
-        const std::size_t data_size = size_code == 3 ? 4 : size_code;
-        if (remaining < 1 + data_size) {
-            break;  // truncated item: the walk ends with what the complete items described
+        if (const auto kind = mainKind(read->item.tag)) {
+            onMain(*kind, state.current(), read->item);
+            continue;
         }
-        const Item item{static_cast<std::uint8_t>(prefix & ~kSizeMask),
-                        unsignedData(descriptor.subspan(pos + 1, data_size)), data_size};
-        pos += 1 + data_size;
-
-        switch (item.tag) {
-            case kInput:
-                onMain(Kind::Input, globals, item);
+        switch (state.apply(read->item)) {
+            case GlobalState::Outcome::Applied:
                 break;
-            case kOutput:
-                onMain(Kind::Output, globals, item);
-                break;
-            case kFeature:
-                onMain(Kind::Feature, globals, item);
-                break;
-            case kReportSize:
-                globals.report_size = item.value;
-                break;
-            case kReportCount:
-                globals.report_count = item.value;
-                break;
-            case kReportId:
-                globals.report_id = item.value;
-                numbered = true;
-                break;
-            case kUsagePage:
-                globals.usage_page = item.value;
-                break;
-            case kPush:
-                if (depth == stack.size()) {
-                    // The state this Push saves could never be restored, so nothing after it
-                    // can be trusted: the walk ends here.
-                    return numbered;
-                }
-                stack[depth++] = globals;
-                break;
-            case kPop:
-                if (depth > 0) {  // a Pop with nothing pushed has no state to restore
-                    globals = stack[--depth];
-                }
-                break;
-            default:
-                onItem(globals, item);
+            case GlobalState::Outcome::Overflow:
+                return state.numbered();
+            case GlobalState::Outcome::NotGlobal:
+                onItem(state.current(), read->item);
                 break;
         }
     }
-    return numbered;
+    return state.numbered();
 }
 
 // A run of usages from one Usage or Usage Minimum/Maximum pair: page and IDs first..last.
@@ -184,6 +226,111 @@ std::pair<std::uint32_t, std::uint32_t> pageAndId(const Item& item, const Global
     }
     return {globals.usage_page, item.value};
 }
+
+// Gathers the on/off buttons of the input reports as the walk hands on the items.
+class ButtonCollector {
+  public:
+    void onMain(Kind kind, const Globals& globals, const Item& item) {
+        if (kind == Kind::Input) {
+            auto& offset = input_bits_[globals.report_id];
+            const bool on_off_data = (item.value & kConstantFlag) == 0 &&
+                                     (item.value & kVariableFlag) != 0 && globals.report_size == 1;
+            if (on_off_data) {
+                addButtons(globals, offset);
+            }
+            offset = saturatingAdd(
+                offset, std::uint64_t{globals.report_size} * std::uint64_t{globals.report_count});
+        }
+        clearLocals();
+    }
+
+    void onLocal(const Globals& globals, const Item& item) {
+        switch (item.tag) {
+            case kUsage: {
+                const auto [page, id] = pageAndId(item, globals);
+                addUsages({page, id, id});
+                break;
+            }
+            case kUsageMinimum:
+                usage_minimum_ = pageAndId(item, globals);
+                break;
+            case kUsageMaximum:
+                if (usage_minimum_) {
+                    addUsages({usage_minimum_->first, usage_minimum_->second,
+                               pageAndId(item, globals).second});
+                    usage_minimum_.reset();
+                }
+                break;
+            case kCollection:
+            case kEndCollection:
+                clearLocals();
+                break;
+            default:
+                break;
+        }
+    }
+
+    std::vector<InputButton> take() { return std::move(buttons_); }
+
+  private:
+    void clearLocals() {
+        usages_.clear();
+        usage_minimum_.reset();
+    }
+
+    void addUsages(UsageRange range) {
+        if (usages_.size() < kMaxLocalUsages && range.first <= range.last) {
+            usages_.push_back(range);
+        }
+    }
+
+    // Field i of the item has the i-th usage of the list; fields past its end repeat the last.
+    void addButtons(const Globals& globals, std::uint64_t offset) {
+        if (offset >= kMaxReportBits) {
+            return;
+        }
+        const std::uint64_t fields = globals.report_count;
+        std::uint64_t field = 0;
+        for (const UsageRange& range : usages_) {
+            if (field >= fields) {
+                return;
+            }
+            const std::uint64_t count = std::min(range.count(), fields - field);
+            if (range.page == kButtonPage) {
+                emit(globals, offset + field, count, range.first, false);
+            }
+            field += count;
+        }
+        if (field < fields && !usages_.empty() && usages_.back().page == kButtonPage) {
+            emit(globals, offset + field, fields - field, usages_.back().last, true);
+        }
+    }
+
+    // `count` one-bit fields from bit `first_bit` of the data (after the ID byte), with usages
+    // from `first` on, or all with `first` when `same_usage`.
+    void emit(const Globals& globals, std::uint64_t first_bit, std::uint64_t count,
+              std::uint32_t first, bool same_usage) {
+        if (same_usage && first == 0) {
+            return;  // no button, however many fields repeat it
+        }
+        for (std::uint64_t k = 0; k < count && buttons_.size() < kMaxInputButtons; ++k) {
+            const std::uint64_t bit = 8 + first_bit + k;
+            if (bit >= kMaxReportBits) {
+                return;
+            }
+            const std::uint64_t usage = same_usage ? first : first + k;
+            if (usage != 0 && usage <= 0xFFFF) {
+                buttons_.push_back({globals.report_id, static_cast<std::uint32_t>(bit),
+                                    static_cast<std::uint16_t>(usage)});
+            }
+        }
+    }
+
+    std::vector<InputButton> buttons_;
+    std::map<std::uint32_t, std::uint64_t> input_bits_;  // per report ID: bits declared so far
+    std::vector<UsageRange> usages_;                     // the local usages of the next main item
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> usage_minimum_;
+};
 
 }  // namespace
 
@@ -226,102 +373,14 @@ ReportLengths reportLengthsFromDescriptor(std::span<const std::uint8_t> descript
 }
 
 std::vector<InputButton> inputButtonsFromDescriptor(std::span<const std::uint8_t> descriptor) {
-    std::vector<InputButton> buttons;
-    std::map<std::uint32_t, std::uint64_t> input_bits;  // per report ID: bits declared so far
-    std::vector<UsageRange> usages;                     // the local usages of the next main item
-    std::optional<std::pair<std::uint32_t, std::uint32_t>> usage_minimum;
-
-    const auto clearLocals = [&] {
-        usages.clear();
-        usage_minimum.reset();
-    };
-    const auto addUsages = [&](UsageRange range) {
-        if (usages.size() < kMaxLocalUsages && range.first <= range.last) {
-            usages.push_back(range);
-        }
-    };
-
-    // Field i of the item has the i-th usage of the list; fields past its end repeat the last.
-    const auto addButtons = [&](const Globals& globals, std::uint64_t offset) {
-        if (offset >= kMaxReportBits) {
-            return;
-        }
-        const std::uint64_t fields = globals.report_count;
-        std::uint64_t field = 0;
-        const auto emit = [&](std::uint64_t from_field, std::uint64_t count, std::uint32_t first,
-                              bool same_usage) {
-            if (same_usage && first == 0) {
-                return;  // no button, however many fields repeat it
-            }
-            for (std::uint64_t k = 0; k < count && buttons.size() < kMaxInputButtons; ++k) {
-                const std::uint64_t bit = 8 + offset + from_field + k;  // one bit per field
-                if (bit >= kMaxReportBits) {
-                    return;
-                }
-                const std::uint64_t usage = same_usage ? first : first + k;
-                if (usage != 0 && usage <= 0xFFFF) {
-                    buttons.push_back({globals.report_id, static_cast<std::uint32_t>(bit),
-                                       static_cast<std::uint16_t>(usage)});
-                }
-            }
-        };
-        for (const UsageRange& range : usages) {
-            if (field >= fields) {
-                return;
-            }
-            const std::uint64_t count = std::min(range.count(), fields - field);
-            if (range.page == kButtonPage) {
-                emit(field, count, range.first, false);
-            }
-            field += count;
-        }
-        if (field < fields && !usages.empty() && usages.back().page == kButtonPage) {
-            emit(field, fields - field, usages.back().last, true);
-        }
-    };
-
+    ButtonCollector collector;
     walkItems(
         descriptor,
         [&](Kind kind, const Globals& globals, const Item& item) {
-            if (kind == Kind::Input) {
-                auto& offset = input_bits[globals.report_id];
-                const bool on_off_data = (item.value & kConstantFlag) == 0 &&
-                                         (item.value & kVariableFlag) != 0 &&
-                                         globals.report_size == 1;
-                if (on_off_data) {
-                    addButtons(globals, offset);
-                }
-                offset = saturatingAdd(offset, std::uint64_t{globals.report_size} *
-                                                   std::uint64_t{globals.report_count});
-            }
-            clearLocals();
+            collector.onMain(kind, globals, item);
         },
-        [&](const Globals& globals, const Item& item) {
-            switch (item.tag) {
-                case kUsage: {
-                    const auto [page, id] = pageAndId(item, globals);
-                    addUsages({page, id, id});
-                    break;
-                }
-                case kUsageMinimum:
-                    usage_minimum = pageAndId(item, globals);
-                    break;
-                case kUsageMaximum:
-                    if (usage_minimum) {
-                        addUsages({usage_minimum->first, usage_minimum->second,
-                                   pageAndId(item, globals).second});
-                        usage_minimum.reset();
-                    }
-                    break;
-                case kCollection:
-                case kEndCollection:
-                    clearLocals();
-                    break;
-                default:
-                    break;
-            }
-        });
-    return buttons;
+        [&](const Globals& globals, const Item& item) { collector.onLocal(globals, item); });
+    return collector.take();
 }
 
 }  // namespace rotorix::hid

@@ -237,24 +237,31 @@ TEST(WindowsWalk, APathThatNamesAnotherVendorAndProductIsNeverOpened) {
 }
 
 // Where notices arrive (Windows), a walk waits for one; where they may never come (Wine), a walk
-// 2 s old is made anyway, until a first notice shows that they do.
+// 2 s old is made anyway, until a first notice shows that they do, and later ones wait longer
+// while the walks find nothing new (4 s, then 8 s at most).
 TEST(WindowsWalk, AnOldWalkIsRepeatedOnlyWhereNoticesAreNotKnownToArrive) {
     using std::chrono::milliseconds;
     const struct {
         bool wine;
         bool heard;
+        unsigned unchanged;
         milliseconds age;
         bool due;
     } cases[] = {
-        {false, false, milliseconds(3'600'000), false},
-        {false, true, milliseconds(3'600'000), false},
-        {true, false, milliseconds(1'999), false},
-        {true, false, milliseconds(2'000), true},
-        {true, true, milliseconds(3'600'000), false},
+        {false, false, 0, milliseconds(3'600'000), false},
+        {false, true, 0, milliseconds(3'600'000), false},
+        {true, false, 0, milliseconds(1'999), false},
+        {true, false, 0, milliseconds(2'000), true},
+        {true, false, 1, milliseconds(3'999), false},
+        {true, false, 1, milliseconds(4'000), true},
+        {true, false, 2, milliseconds(7'999), false},
+        {true, false, 2, milliseconds(8'000), true},
+        {true, false, 40, milliseconds(8'000), true},
+        {true, true, 0, milliseconds(3'600'000), false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(win32::oldWalkIsDue(c.wine, c.heard, c.age), c.due)
-            << c.wine << c.heard << c.age.count();
+        EXPECT_EQ(win32::oldWalkIsDue(c.wine, c.heard, c.age, c.unchanged), c.due)
+            << c.wine << c.heard << c.unchanged << ' ' << c.age.count();
     }
 }
 

@@ -320,36 +320,70 @@ LRESULT CALLBACK EncoderTestWindow::windowProc(HWND hwnd, UINT message, WPARAM w
     return window->handle(message, wparam, lparam);
 }
 
+void EncoderTestWindow::onCommand(WPARAM wparam) {
+    if (LOWORD(wparam) == kClearId && HIWORD(wparam) == BN_CLICKED && model_ != nullptr) {
+        showUpdate(model_->clearCounts());
+    } else if (LOWORD(wparam) == IDCANCEL) {
+        DestroyWindow(hwnd_);  // Close, or Esc through the dialog keys
+    }
+}
+
+HBRUSH EncoderTestWindow::lampBrush(HWND control, HDC dc) const {
+    for (std::size_t p = 0; p < rows_.size(); ++p) {
+        for (std::size_t b = 0; b < 2; ++b) {
+            if (control == rows_[p][b == 0 ? FirstLamp : SecondLamp] && lit_[p][b]) {
+                // A lit lamp in the selection colours, which high contrast themes keep apart
+                // from the window's.
+                SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+                SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
+                return GetSysColorBrush(COLOR_HIGHLIGHT);
+            }
+        }
+    }
+    return nullptr;
+}
+
+void EncoderTestWindow::restoreFocus() {
+    // Back to the button that had the focus, else the first one that can take it.
+    HWND to =
+        saved_focus_ != nullptr && IsChild(hwnd_, saved_focus_) && IsWindowEnabled(saved_focus_)
+            ? saved_focus_
+            : (IsWindowEnabled(clear_) ? clear_ : close_);
+    saved_focus_ = nullptr;
+    SetFocus(to);
+}
+
+void EncoderTestWindow::onDestroy() {
+    // The timer stops, then the test: its reader ends within its read bound and its handle on
+    // the board closes. The main window and its session are left alone.
+    stopTimer();
+    model_.reset();
+    if (describer_ != nullptr) {
+        const MSAAPROPID props[] = {PROPID_ACC_NAME, PROPID_ACC_DESCRIPTION};
+        for (HWND child = GetWindow(hwnd_, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            describer_->ClearHwndProps(child, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, props,
+                                       2);
+        }
+    }
+}
+
 LRESULT EncoderTestWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_COMMAND:
-            if (LOWORD(wparam) == kClearId && HIWORD(wparam) == BN_CLICKED && model_ != nullptr) {
-                showUpdate(model_->clearCounts());
-            } else if (LOWORD(wparam) == IDCANCEL) {
-                DestroyWindow(hwnd_);  // Close, or Esc through the dialog keys
-            }
+            onCommand(wparam);
             return 0;
         case WM_TIMER:
             if (wparam == kTimerId) {
                 tick();
             }
             return 0;
-        case WM_CTLCOLORSTATIC: {
-            const auto control = reinterpret_cast<HWND>(lparam);
-            for (std::size_t p = 0; p < rows_.size(); ++p) {
-                for (std::size_t b = 0; b < 2; ++b) {
-                    if (control == rows_[p][b == 0 ? FirstLamp : SecondLamp] && lit_[p][b]) {
-                        // A lit lamp in the selection colours, which high contrast themes keep
-                        // apart from the window's.
-                        HDC dc = reinterpret_cast<HDC>(wparam);
-                        SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
-                        SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
-                        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_HIGHLIGHT));
-                    }
-                }
+        case WM_CTLCOLORSTATIC:
+            if (HBRUSH brush =
+                    lampBrush(reinterpret_cast<HWND>(lparam), reinterpret_cast<HDC>(wparam))) {
+                return reinterpret_cast<LRESULT>(brush);
             }
             break;
-        }
         case WM_DPICHANGED:
             scaleTo(LOWORD(wparam), reinterpret_cast<const RECT*>(lparam));
             return 0;
@@ -358,32 +392,14 @@ LRESULT EncoderTestWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
                 saved_focus_ = GetFocus();
             }
             break;
-        case WM_SETFOCUS: {
-            // Back to the button that had the focus, else the first one that can take it.
-            HWND to = saved_focus_ != nullptr && IsChild(hwnd_, saved_focus_) &&
-                              IsWindowEnabled(saved_focus_)
-                          ? saved_focus_
-                          : (IsWindowEnabled(clear_) ? clear_ : close_);
-            saved_focus_ = nullptr;
-            SetFocus(to);
+        case WM_SETFOCUS:
+            restoreFocus();
             return 0;
-        }
         case WM_CLOSE:
             DestroyWindow(hwnd_);
             return 0;
         case WM_DESTROY:
-            // The timer stops, then the test: its reader ends within its read bound and its
-            // handle on the board closes. The main window and its session are left alone.
-            stopTimer();
-            model_.reset();
-            if (describer_ != nullptr) {
-                const MSAAPROPID props[] = {PROPID_ACC_NAME, PROPID_ACC_DESCRIPTION};
-                for (HWND child = GetWindow(hwnd_, GW_CHILD); child != nullptr;
-                     child = GetWindow(child, GW_HWNDNEXT)) {
-                    describer_->ClearHwndProps(child, static_cast<DWORD>(OBJID_CLIENT),
-                                               CHILDID_SELF, props, 2);
-                }
-            }
+            onDestroy();
             return 0;
         case WM_NCDESTROY: {
             const HWND window = std::exchange(hwnd_, nullptr);

@@ -63,6 +63,11 @@ class EncoderTestWindow {
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+    void onCommand(WPARAM wparam);
+    // The brush of a lit lamp (after setting its colours on `dc`); nullptr for any other control.
+    HBRUSH lampBrush(HWND control, HDC dc) const;
+    void restoreFocus();
+    void onDestroy();
     void createControls();
     void scaleTo(int dpi, const RECT* suggested);
     void showUpdate(const view::EncoderTestUpdate& update);

@@ -2,9 +2,12 @@
 
 #ifdef _WIN32
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/unicode.h"
 #include "hid/change_tracker.h"
@@ -54,8 +57,9 @@ class WindowsPlatform final : public Platform {
         // Wine's registration can succeed and still bring nothing (its notices fail for good
         // when its plug-and-play service is not up yet as the program starts): there a walk
         // that is old enough is made anyway, until a first notice shows that they arrive.
-        const bool old = win32::oldWalkIsDue(under_wine_, notice_heard_,
-                                             std::chrono::steady_clock::now() - last_walk_);
+        const bool old =
+            win32::oldWalkIsDue(under_wine_, notice_heard_,
+                                std::chrono::steady_clock::now() - last_walk_, unchanged_walks_);
         return changes_.ask(noticed || !notices_.listening() || old);
     }
 
@@ -102,8 +106,24 @@ class WindowsPlatform final : public Platform {
         changes_.walked(!walk.failure);
         if (!walk.failure) {
             last_walk_ = std::chrono::steady_clock::now();
+            countUnchanged(walk.interfaces);
         }
         return walk;
+    }
+
+    void countUnchanged(const std::vector<InterfaceInfo>& interfaces) {
+        std::vector<std::string> paths;
+        paths.reserve(interfaces.size());
+        for (const InterfaceInfo& entry : interfaces) {
+            paths.push_back(entry.path);
+        }
+        std::sort(paths.begin(), paths.end());
+        if (last_paths_ == paths) {
+            unchanged_walks_ = std::min(unchanged_walks_ + 1, kUnchangedWalksCounted);
+        } else {
+            unchanged_walks_ = 0;
+            last_paths_ = std::move(paths);
+        }
     }
 
     GUID hid_class_;
@@ -112,6 +132,11 @@ class WindowsPlatform final : public Platform {
     bool notice_heard_ = false;  // a notice came once: this system's notices arrive
     ChangeTracker changes_;
     std::chrono::steady_clock::time_point last_walk_ = std::chrono::steady_clock::now();
+    // Walks in a row that listed the same paths, which spaces out the walks made under Wine;
+    // counted only so far, so that a search of days cannot wrap it.
+    static constexpr unsigned kUnchangedWalksCounted = 16;
+    unsigned unchanged_walks_ = 0;
+    std::optional<std::vector<std::string>> last_paths_;  // sorted; none before the first walk
 };
 
 }  // namespace

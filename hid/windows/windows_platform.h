@@ -11,8 +11,9 @@ namespace rotorix::hid {
 // Creates the Windows platform (hid/platform.h says what it gives). Each walk runs afresh; between
 // walks it holds one thread that hears the system's device-change notices, so
 // devicesMayHaveChanged() answers false while nothing came or went. Under Wine, whose notices
-// may never come, it also answers true two seconds after the last successful walk, until a first
-// notice shows that they arrive.
+// may never come, it also answers true when the last successful walk is old, until a first notice
+// shows that they arrive: after two seconds, doubled for each walk in a row that listed what the
+// one before it listed, up to eight.
 //
 // - Paths are the interfaces' device paths in UTF-8.
 // - Attributes and identity strings are read through handles without access rights, so a board

@@ -202,8 +202,11 @@ std::vector<InterfaceInfo> listCollections(
 }
 
 bool oldWalkIsDue(bool under_wine, bool notice_heard,
-                  std::chrono::steady_clock::duration since_walk) {
-    return under_wine && !notice_heard && since_walk >= std::chrono::seconds(2);
+                  std::chrono::steady_clock::duration since_walk, unsigned unchanged_walks) {
+    constexpr unsigned kMostDoublings = 2;  // 2 s, 4 s, 8 s
+    const auto trusted =
+        std::chrono::seconds(2) * (1U << std::min(unchanged_walks, kMostDoublings));
+    return under_wine && !notice_heard && since_walk >= trusted;
 }
 
 bool runsUnderWine() {

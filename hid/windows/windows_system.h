@@ -99,10 +99,12 @@ std::vector<InterfaceInfo> listCollections(
     const std::function<std::optional<Collection>(std::size_t)>& open);
 
 // Whether a walk is due only because the last one is `since_walk` old. Where the system's device
-// notices are known not to arrive (Wine, until its first notice came), `true` after 2 s; where
-// they arrive (Windows), never: a notice is the system's word.
+// notices are known not to arrive (Wine, until its first notice came), `true` after 2 s, doubled
+// for each of the `unchanged_walks` in a row that listed what the walk before it listed, up to
+// 8 s: a search among devices that stay as they are walks seldom, and one that sees a change
+// looks again soon. Where notices arrive (Windows), never: a notice is the system's word.
 bool oldWalkIsDue(bool under_wine, bool notice_heard,
-                  std::chrono::steady_clock::duration since_walk);
+                  std::chrono::steady_clock::duration since_walk, unsigned unchanged_walks);
 
 // Whether the program runs under Wine (its ntdll exports wine_get_version).
 bool runsUnderWine();
