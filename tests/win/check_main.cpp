@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "base/console.h"
+#include "config/protocol.h"
+#include "hid/discovery.h"
 #include "hid/system_platform.h"
 #include "self_check.h"
 #include "session/board_session.h"
@@ -84,6 +86,29 @@ bool demoStep(rotorix::sim::SimPlatform& sim, std::string_view step, std::string
     return true;
 }
 
+// walk:N  waits, handling the window's messages, until a walk of the system's devices lists N
+// boards (at most a minute): under Wine a replugged board reaches its device list a while after
+// the kernel has it, and no notice says when. Prints nothing unless it gives up.
+bool walkStep(rotorix::hid::Platform& platform, const rotorix::win::MainWindow& window,
+              std::string_view step, std::string& out) {
+    if (!step.starts_with("walk:")) {
+        return false;
+    }
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::atoi(std::string(step.substr(5)).c_str()));
+    const ULONGLONG limit = GetTickCount64() + 60'000;
+    const rotorix::hid::DeviceMatch match{rotorix::config::kVendorId, rotorix::config::kProductId};
+    while (rotorix::hid::listBoards(platform, match).boards.size() < wanted) {
+        if (GetTickCount64() > limit) {
+            out += "error: no walk listed " + std::to_string(wanted) + " boards in a minute\n";
+            return true;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 250, QS_ALLINPUT);
+        rotorix::win::pumpMessages(window);
+    }
+    return true;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
@@ -117,8 +142,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     }
     const std::vector<std::string> steps(args.begin() + 2, args.end());
     const std::string printed =
-        rotorix::win::runSteps(window, steps, [sim](std::string_view step, std::string& out) {
-            return sim != nullptr && demoStep(*sim, step, out);
+        rotorix::win::runSteps(window, steps, [&](std::string_view step, std::string& out) {
+            return (sim != nullptr && demoStep(*sim, step, out)) ||
+                   walkStep(*platform, window, step, out);
         });
     std::FILE* file = std::fopen(args[1].c_str(), "wb");
     if (file == nullptr) {
